@@ -1,0 +1,24 @@
+#pragma once
+
+#include <string>
+
+namespace tarvex {
+
+// Fixes DirExe, DirLogs and ArqConfigINI (from `--dir` when given) and creates the Logs folder.
+void DefinirCaminhos();
+std::string NomeExecutavel();
+void GarantirPastaLogs();
+
+void IniciarServico();
+void Inicializar();
+void Finalizar();
+
+void ExibirParametros(bool atualizacao);
+
+void PausarServico();
+void ContinuarServico();
+
+std::string VersaoExecutavel();
+std::string TextoStatusPeso(int codigo);
+
+}  // namespace tarvex
