@@ -10,7 +10,9 @@
 namespace tarvex {
 namespace {
 
-bool EhDigito(char c) { return c >= '0' && c <= '9'; }
+bool EhDigito(char c) {
+  return c >= '0' && c <= '9';
+}
 
 int ValorHex(char c) {
   if (c >= '0' && c <= '9') return c - '0';
@@ -179,8 +181,9 @@ MomentoLocal Agora() {
   std::tm tm{};
   localtime_r(&t, &tm);
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(agora.time_since_epoch()) % 1000;
-  return MomentoLocal{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour,
-                      tm.tm_min,         tm.tm_sec,     static_cast<int>(ms.count())};
+  return MomentoLocal{
+      tm.tm_year + 1900,           tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+      static_cast<int>(ms.count())};
 }
 
 std::string FormatarDataHora(std::string_view padrao, const MomentoLocal& m,

@@ -15,7 +15,9 @@
 namespace tarvex {
 namespace {
 
-bool EhBranco(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool EhBranco(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 std::string_view SemBrancos(std::string_view s) {
   while (!s.empty() && EhBranco(s.front())) s.remove_prefix(1);
@@ -37,7 +39,8 @@ bool NomeDeSecao(std::string_view linha, std::string_view& nome) {
   linha = SemBrancos(linha);
   if (linha.empty() || linha.front() != '[') return false;
   std::size_t fecha = linha.find(']');
-  nome = SemBrancos(linha.substr(1, fecha == std::string_view::npos ? linha.size() - 1 : fecha - 1));
+  nome =
+      SemBrancos(linha.substr(1, fecha == std::string_view::npos ? linha.size() - 1 : fecha - 1));
   return true;
 }
 
@@ -90,7 +93,8 @@ long ArquivoIni::AcharChave(long inicioSecao, std::string_view chave) const {
     if (NomeDeSecao(linhas_[i], nome)) break;
     std::string_view linha = linhas_[i];
     std::size_t igual = linha.find('=');
-    if (igual != std::string_view::npos && IguaisSemCaixa(SemBrancos(linha.substr(0, igual)), chave))
+    if (igual != std::string_view::npos &&
+        IguaisSemCaixa(SemBrancos(linha.substr(0, igual)), chave))
       return static_cast<long>(i);
   }
   return -1;

@@ -1,7 +1,7 @@
 #include "base/regional.h"
 
-#include <clocale>
 #include <langinfo.h>
+#include <clocale>
 #include <string_view>
 
 namespace tarvex {
@@ -26,9 +26,13 @@ char SeparadorDoPadrao(std::string_view padrao, char seNenhum) {
 
 }  // namespace
 
-const Regional& RegionalAtual() { return regionalAtual; }
+const Regional& RegionalAtual() {
+  return regionalAtual;
+}
 
-void DefinirRegional(const Regional& regional) { regionalAtual = regional; }
+void DefinirRegional(const Regional& regional) {
+  regionalAtual = regional;
+}
 
 Regional LerRegionalDoSistema() {
   Regional r;

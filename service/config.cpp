@@ -31,7 +31,8 @@ double RealComFallback(const ArquivoIni& ini, const char* chave, double padrao) 
 void CarregarService(const ArquivoIni& ini, TConfigService& c) {
   c.Porta = ini.LerInteiro(kService, "Porta", 50994);
   c.AtivarLog = TextoParaBool(ini.LerTexto(kService, "AtivarLog", "true"));
-  c.MonitorarBalancaManual = TextoParaBool(ini.LerTexto(kService, "MonitorarBalancaManual", "false"));
+  c.MonitorarBalancaManual =
+      TextoParaBool(ini.LerTexto(kService, "MonitorarBalancaManual", "false"));
   c.IntervaloLeituraPesoMonitoraManual =
       InteiroComFallback(ini, kService, "IntervaloLeituraPesoMonitoraManual", 300);
   c.IntervaloPosEnvioPesoAPI = InteiroComFallback(ini, kService, "IntervaloPosEnvioPesoAPI", 1500);
@@ -60,7 +61,8 @@ void CarregarBalanca(const ArquivoIni& ini, TConfigBalanca& c) {
   c.QtdConsistirPesoZeroMonitor =
       InteiroComFallback(ini, kBalanca, "QtdConsistirPesoZeroMonitor", 2);
   c.CaracterTerminator = TextoOuPadrao(ini.LerTexto(kBalanca, "CaracterTerminator", "#3"), "#3");
-  c.MargemToleranciaPesoKG = RealComFallback(ini, "MargemToleranciaPesoKG", kMargemToleranciaPadrao);
+  c.MargemToleranciaPesoKG =
+      RealComFallback(ini, "MargemToleranciaPesoKG", kMargemToleranciaPadrao);
   c.PesoMinimoEnvioKG = RealComFallback(ini, "PesoMinimoEnvioKG", kPesoMinimoEnvioPadrao);
   c.TimeOutLePeso = InteiroComFallback(ini, kBalanca, "TimeOutLePeso", 3000);
   AtualizarCharTerminator(c);
@@ -107,7 +109,9 @@ bool TextoParaBool(const std::string& texto) {
   return maiusculo == "TRUE" || maiusculo == "S";
 }
 
-std::string BoolParaTexto(bool valor) { return valor ? "S" : "N"; }
+std::string BoolParaTexto(bool valor) {
+  return valor ? "S" : "N";
+}
 
 std::string TextoOuPadrao(const std::string& valor, const std::string& padrao) {
   return Aparar(valor).empty() ? padrao : valor;
@@ -117,7 +121,9 @@ std::int32_t InteiroPositivoOuPadrao(std::int32_t valor, std::int32_t padrao) {
   return valor > 0 ? valor : padrao;
 }
 
-double RealPositivoOuPadrao(double padrao, double valor) { return valor > 0.0 ? valor : padrao; }
+double RealPositivoOuPadrao(double padrao, double valor) {
+  return valor > 0.0 ? valor : padrao;
+}
 
 double RealPositivoOuPadrao(double padrao, const std::string& valor) {
   auto lido = LerReal(valor, RegionalAtual().separadorDecimal);
@@ -128,7 +134,8 @@ void AtualizarCharTerminator(TConfigBalanca& config) {
   const std::string& texto = config.CaracterTerminator;
   if (texto.size() > 1 && texto[0] == '#') {
     auto codigo = LerInteiro(std::string_view(texto).substr(1)).value_or(0);
-    config.CharCaracterTerminator = static_cast<char16_t>(static_cast<std::uint32_t>(codigo) & 0xFFFF);
+    config.CharCaracterTerminator =
+        static_cast<char16_t>(static_cast<std::uint32_t>(codigo) & 0xFFFF);
     return;
   }
   config.CharCaracterTerminator =

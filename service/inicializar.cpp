@@ -54,11 +54,17 @@ std::string ComBarra(std::string pasta) {
   return pasta;
 }
 
-std::string SimNao(bool valor) { return valor ? "True" : "False"; }
+std::string SimNao(bool valor) {
+  return valor ? "True" : "False";
+}
 
-void Detalhe(const std::string& texto) { GravarLog("  " + texto); }
+void Detalhe(const std::string& texto) {
+  GravarLog("  " + texto);
+}
 
-bool EmBranco(const std::string& texto) { return Aparar(texto).empty(); }
+bool EmBranco(const std::string& texto) {
+  return Aparar(texto).empty();
+}
 
 void ExibirDetalhes(const TConfigService& s, const TConfigBalanca& b, const TConfigWebHook& w) {
   const Regional& regional = RegionalAtual();
@@ -66,7 +72,8 @@ void ExibirDetalhes(const TConfigService& s, const TConfigBalanca& b, const TCon
   Detalhe("Porta do serviço: " + std::to_string(s.Porta));
   Detalhe("Ativar log: " + SimNao(s.AtivarLog));
   Detalhe("Monitoramento manual da balança: " + SimNao(s.MonitorarBalancaManual));
-  Detalhe("Intervalo entre Leituras de Peso: " + std::to_string(s.IntervaloLeituraPesoMonitoraManual));
+  Detalhe("Intervalo entre Leituras de Peso: " +
+          std::to_string(s.IntervaloLeituraPesoMonitoraManual));
   Detalhe("Tempo de Espera Após Envio do Peso: " + std::to_string(s.IntervaloPosEnvioPesoAPI));
   GravarLog("[BALANÇA]");
   Detalhe("ID da Balança: " + b.IdBalanca);
@@ -83,11 +90,14 @@ void ExibirDetalhes(const TConfigService& s, const TConfigBalanca& b, const TCon
   if (b.AtivarLogTxt) Detalhe("Arquivo de Log da Balança: " + b.ArqLogTxt);
   Detalhe("Quantidade Tentativas Leitura Peso quando Erro: " +
           std::to_string(b.QtdTentativasLeituraErro));
-  Detalhe("Intervalo entre as Tentativas de Leitura: " + std::to_string(b.IntervaloTentativasLeitura));
-  Detalhe("Comparar peso Anterior Diferente do Atual para Enviar: " + SimNao(b.CompararPesoAnterior));
+  Detalhe("Intervalo entre as Tentativas de Leitura: " +
+          std::to_string(b.IntervaloTentativasLeitura));
+  Detalhe("Comparar peso Anterior Diferente do Atual para Enviar: " +
+          SimNao(b.CompararPesoAnterior));
   Detalhe("Margem de Tolerância para Variação de Peso: " +
           FormatarNumero(b.MargemToleranciaPesoKG, 4, regional));
-  Detalhe("Peso minimo para ser enviado a API: " + FormatarNumero(b.PesoMinimoEnvioKG, 3, regional));
+  Detalhe("Peso minimo para ser enviado a API: " +
+          FormatarNumero(b.PesoMinimoEnvioKG, 3, regional));
   Detalhe("Quantidade Consistir Zero (Monitorar Peso): " +
           std::to_string(b.QtdConsistirPesoZeroMonitor));
   Detalhe("Caracter Terminator: " + b.CaracterTerminator);
@@ -192,8 +202,12 @@ void ExibirParametros(bool atualizacao) {
   }
 }
 
-void PausarServico() { ServicoPausado = true; }
-void ContinuarServico() { ServicoPausado = false; }
+void PausarServico() {
+  ServicoPausado = true;
+}
+void ContinuarServico() {
+  ServicoPausado = false;
+}
 
 std::string VersaoExecutavel() {
   std::string_view versao = TARVEX_VERSAO;

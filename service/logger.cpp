@@ -14,9 +14,13 @@ Global<TLogger> LogServico;
 std::atomic<TLogDestination> DestinoLog{ldNone};
 
 TLogger::TLogger(TLogDestination destino, std::string pastaLog, std::string webhookURL)
-    : FLogDestination(destino), FLogFilePath(std::move(pastaLog)), FWebhookURL(std::move(webhookURL)) {}
+    : FLogDestination(destino),
+      FLogFilePath(std::move(pastaLog)),
+      FWebhookURL(std::move(webhookURL)) {}
 
-void TLogger::AlterarParametros(TLogDestination destino) { FLogDestination = destino; }
+void TLogger::AlterarParametros(TLogDestination destino) {
+  FLogDestination = destino;
+}
 
 std::string FormatarLinhaLog(const std::string& mensagem) {
   return FormatarDataHora("dd-mm-yy hh:nn:ss", Agora(), RegionalAtual()) + " - " + mensagem;

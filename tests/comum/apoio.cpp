@@ -57,7 +57,9 @@ bool EsperarAte(const std::function<bool()>& condicao, std::chrono::milliseconds
   return condicao();
 }
 
-std::string Programa(const std::string& nome) { return std::string(TARVEX_BIN_DIR) + "/" + nome; }
+std::string Programa(const std::string& nome) {
+  return std::string(TARVEX_BIN_DIR) + "/" + nome;
+}
 
 Processo::Processo(const std::vector<std::string>& argumentos,
                    const std::vector<std::string>& ambienteExtra) {
@@ -95,7 +97,9 @@ Processo::~Processo() {
   std::filesystem::remove(saida_, erro);
 }
 
-void Processo::Sinalizar(int sinal) const { ::kill(pid_, sinal); }
+void Processo::Sinalizar(int sinal) const {
+  ::kill(pid_, sinal);
+}
 
 std::optional<int> Processo::AguardarFim(std::chrono::milliseconds limite) {
   if (codigo_) return codigo_;
@@ -111,6 +115,8 @@ std::optional<int> Processo::AguardarFim(std::chrono::milliseconds limite) {
   return std::nullopt;
 }
 
-std::string Processo::Saida() const { return LerArquivo(saida_); }
+std::string Processo::Saida() const {
+  return LerArquivo(saida_);
+}
 
 }  // namespace tarvex::teste
