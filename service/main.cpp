@@ -1,52 +1,45 @@
-#include <csignal>
 #include <cstdio>
-#include <cstring>
-#include <ctime>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
 #include "base/regional.h"
 #include "service/estado.h"
+#include "service/host.h"
 #include "service/inicializar.h"
-#include "service/logger.h"
 
 namespace {
 
 void MostrarAjuda() {
   std::puts(
-      "Uso: ServiceTarvex [--dir PASTA]\n"
+      "Uso: ServiceTarvex [--dir PASTA] [INSTALL | UNINSTALL] [SILENT]\n"
       "\n"
       "Liga uma balança ao resto do sistema: lê o peso pela porta serial ou TCP,\n"
       "serve-o por uma API HTTP e envia pesos e estados a um webhook.\n"
       "\n"
       "  --dir PASTA   pasta de config.ini e de Logs (por omissão, a do executável)\n"
+      "  INSTALL       instala o serviço systemd TarvexService.service e o inicia\n"
+      "  UNINSTALL     para, desabilita e remove o serviço systemd\n"
+      "  SILENT        sem mensagens na instalação e na remoção\n"
       "  --help        mostra esta ajuda\n"
       "  --version     mostra a versão\n"
       "\n"
-      "Sem opções, o serviço corre em primeiro plano até SIGTERM ou SIGINT.");
+      "Sem INSTALL nem UNINSTALL, o serviço corre em primeiro plano até SIGTERM ou\n"
+      "SIGINT; SIGUSR1 pausa os monitores e SIGUSR2 os retoma.");
 }
 
-// Blocks the stop signals in every thread, so the main thread alone takes them with
-// sigtimedwait and the service never runs work inside a signal handler.
-sigset_t BloquearSinaisDeParada() {
-  sigset_t sinais;
-  sigemptyset(&sinais);
-  sigaddset(&sinais, SIGTERM);
-  sigaddset(&sinais, SIGINT);
-  pthread_sigmask(SIG_BLOCK, &sinais, nullptr);
-  return sinais;
-}
-
-void AguardarParada(const sigset_t& sinais) {
-  timespec umSegundo{1, 0};
-  while (sigtimedwait(&sinais, nullptr, &umSegundo) < 0) {
-  }
+std::string ExecutavelAtual(const char* argv0) {
+  std::error_code erro;
+  auto caminho = std::filesystem::read_symlink("/proc/self/exe", erro);
+  return erro ? std::filesystem::absolute(argv0).string() : caminho.string();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   using namespace tarvex;
+  enum class Acao { Executar, Instalar, Desinstalar } acao = Acao::Executar;
+  OpcoesHost opcoes;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -59,31 +52,27 @@ int main(int argc, char** argv) {
     }
     if (arg == "--dir" && i + 1 < argc) {
       DirConfigurado = argv[++i];
+      opcoes.pasta = std::filesystem::absolute(DirConfigurado).string();
+    } else if (arg == "INSTALL") {
+      acao = Acao::Instalar;
+    } else if (arg == "UNINSTALL") {
+      acao = Acao::Desinstalar;
+    } else if (arg == "SILENT") {
+      opcoes.silencioso = true;
     } else {
       std::fprintf(stderr, "ServiceTarvex: opção desconhecida: %s (veja --help)\n", argv[i]);
       return 2;
     }
   }
-
-  sigset_t sinais = BloquearSinaisDeParada();
+  opcoes.executavel = ExecutavelAtual(argv[0]);
+  switch (acao) {
+    case Acao::Instalar:
+      return InstalarServico(opcoes);
+    case Acao::Desinstalar:
+      return DesinstalarServico(opcoes);
+    case Acao::Executar:
+      break;
+  }
   DefinirRegional(LerRegionalDoSistema());
-  NomeServico = "TarvexService";
-  try {
-    IniciarServico();
-    GravarLog("Serviço Start");
-  } catch (const std::exception& erro) {
-    GravarLog(std::string("Erro ao iniciar serviço: ") + erro.what());
-    return 1;
-  }
-
-  AguardarParada(sinais);
-
-  try {
-    GravarLog("Serviço Stop");
-    Finalizar();
-  } catch (const std::exception& erro) {
-    GravarLog(std::string("Erro ao parar serviço: ") + erro.what());
-    return 1;
-  }
-  return 0;
+  return ExecutarServico();
 }
