@@ -12,6 +12,7 @@
 
 #include "base/conversoes.h"
 #include "base/regional.h"
+#include "service/balanca.h"
 #include "service/config.h"
 #include "service/estado.h"
 #include "service/logger.h"
@@ -167,6 +168,11 @@ void Inicializar() {
   CarregarConfig();
   CriarLogger();
   ExibirParametros(false);
+  CriarBalancaService();
+}
+
+void CriarBalancaService() {
+  if (!BalancaService) BalancaService.Definir(std::make_shared<TBalancaService>());
 }
 
 void IniciarServico() {
@@ -179,6 +185,7 @@ void IniciarServico() {
 }
 
 void Finalizar() {
+  if (auto balanca = BalancaService.Retirar()) balanca.reset();
   if (auto logger = LogServico.Retirar()) logger.reset();
 }
 

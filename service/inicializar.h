@@ -11,6 +11,7 @@ void GarantirPastaLogs();
 
 void IniciarServico();
 void Inicializar();
+void CriarBalancaService();
 void Finalizar();
 
 void ExibirParametros(bool atualizacao);
