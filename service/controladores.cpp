@@ -7,7 +7,10 @@
 #include <limits>
 
 #include "base/conversoes.h"
+#include "service/balanca.h"
 #include "service/config.h"
+#include "service/estado.h"
+#include "service/inicializar.h"
 #include "service/respostas.h"
 #include "service/salvar_config.h"
 
@@ -180,6 +183,15 @@ RespostaApi Mensagem(const char* texto) {
 }
 
 }  // namespace
+
+RespostaApi TPesoController::GetPeso() {
+  auto balanca = BalancaService.Obter();
+  double peso = balanca ? balanca->LerPeso("TPesoController", true) : -9;
+  if (peso >= 0)
+    return {200, "application/json", TPesoResponse{peso}.ToJSON().Escrever(FormaJson::ApiEscapada)};
+  return {500, "application/json",
+          CriarErroAPI(static_cast<std::int32_t>(peso)).ToJSON().Escrever(FormaJson::ApiEscapada)};
+}
 
 RespostaApi TBalancaController::GetBalanca() {
   return Consultar<TBalancaResponse>(ConfigBalanca);

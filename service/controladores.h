@@ -19,6 +19,10 @@ class CorpoNaoObjeto : public std::runtime_error {
   CorpoNaoObjeto() : std::runtime_error("O corpo da requisição não é um objeto JSON.") {}
 };
 
+struct TPesoController {
+  static RespostaApi GetPeso();
+};
+
 struct TBalancaController {
   static RespostaApi GetBalanca();
   static RespostaApi CadastrarBalanca(const std::string& corpo);

@@ -235,4 +235,8 @@ std::string TextoStatusPeso(int codigo) {
   }
 }
 
+TAPIError CriarErroAPI(std::int32_t codigo) {
+  return TAPIError{codigo, TextoStatusPeso(codigo)};
+}
+
 }  // namespace tarvex

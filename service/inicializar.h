@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "service/respostas.h"
 
 namespace tarvex {
 
@@ -21,5 +24,6 @@ void ContinuarServico();
 
 std::string VersaoExecutavel();
 std::string TextoStatusPeso(int codigo);
+TAPIError CriarErroAPI(std::int32_t codigo);
 
 }  // namespace tarvex
