@@ -6,6 +6,7 @@
 #include "base/conversoes.h"
 #include "base/ini.h"
 #include "base/regional.h"
+#include "service/balanca.h"
 #include "service/config.h"
 #include "service/estado.h"
 #include "service/inicializar.h"
@@ -84,6 +85,8 @@ struct PausaDoServico {
 
 void SalvarConfigBalanca() {
   PausaDoServico pausa;
+  // Before the write: a port search may change Porta, and the port it leaves is the one saved.
+  if (auto balanca = BalancaService.Obter()) balanca->TestarPortaBalanca();
   GravarSecao([](ArquivoIni& ini) { EscreverBalanca(ini, ConfigBalanca.Copia()); });
   ConfigBalanca.Alterar([](TConfigBalanca& b) { AtualizarCharTerminator(b); });
   ExibirParametros(true);
