@@ -10,11 +10,22 @@ PACKAGES=(
   locales
 )
 
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+
 missing_packages() {
   local p
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || echo "$p"
   done
+  # npm installs the Swagger UI files. Checked as a command: a Node.js from another source
+  # brings its own npm and conflicts with Debian's npm package.
+  command -v npm >/dev/null || echo "nodejs npm"
+}
+
+# The page of the API document serves Swagger UI from this npm package (package-lock.json).
+swagger_ui_missing() {
+  [ ! -f "$ROOT/node_modules/swagger-ui-dist/swagger-ui-bundle.js" ] ||
+    [ "$ROOT/package-lock.json" -nt "$ROOT/node_modules/.package-lock.json" ]
 }
 
 locale_missing() {
@@ -26,7 +37,7 @@ as_root() {
 }
 
 missing=$(missing_packages)
-if [ "${1:-}" = "--if-needed" ] && [ -z "$missing" ] && ! locale_missing; then
+if [ "${1:-}" = "--if-needed" ] && [ -z "$missing" ] && ! locale_missing && ! swagger_ui_missing; then
   exit 0
 fi
 
@@ -42,5 +53,10 @@ if locale_missing; then
   as_root sed -i 's/^# *\(pt_BR.UTF-8 UTF-8\)/\1/' /etc/locale.gen
   grep -q '^pt_BR.UTF-8 UTF-8' /etc/locale.gen || echo 'pt_BR.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
   as_root locale-gen >/dev/null
+fi
+if swagger_ui_missing; then
+  echo "setup: installing the npm packages of package-lock.json"
+  # No install scripts: the only one is a download counter that would call out to the internet.
+  (cd "$ROOT" && npm ci --ignore-scripts --no-audit --no-fund --loglevel=error)
 fi
 echo "setup: done"

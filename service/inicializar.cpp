@@ -16,6 +16,7 @@
 #include "service/config.h"
 #include "service/estado.h"
 #include "service/logger.h"
+#include "service/server_initializer.h"
 
 #ifndef TARVEX_VERSAO
 #define TARVEX_VERSAO ""
@@ -43,12 +44,6 @@ namespace {
 
 const std::string kAsteriscos(96, '*');
 const std::string kHifens(96, '-');
-
-std::filesystem::path CaminhoExecutavel() {
-  std::error_code erro;
-  auto caminho = std::filesystem::read_symlink("/proc/self/exe", erro);
-  return erro ? std::filesystem::path() : caminho;
-}
 
 std::string ComBarra(std::string pasta) {
   if (pasta.empty() || pasta.back() != '/') pasta += '/';
@@ -144,6 +139,12 @@ void ExibirAusentes(const TConfigService& s, const TConfigBalanca& b, const TCon
 
 }  // namespace
 
+std::filesystem::path CaminhoExecutavel() {
+  std::error_code erro;
+  auto caminho = std::filesystem::read_symlink("/proc/self/exe", erro);
+  return erro ? std::filesystem::path() : caminho;
+}
+
 std::string NomeExecutavel() {
   std::string nome = CaminhoExecutavel().stem().string();
   return nome.substr(0, 260);
@@ -179,12 +180,14 @@ void IniciarServico() {
   try {
     DefinirCaminhos();
     Inicializar();
+    StartServer(ConfigService.Copia().Porta);
   } catch (const std::exception& erro) {
     GravarLog(std::string(typeid(erro).name()) + ": " + erro.what());
   }
 }
 
 void Finalizar() {
+  StopServer();
   if (auto balanca = BalancaService.Retirar()) balanca.reset();
   if (auto logger = LogServico.Retirar()) logger.reset();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "service/respostas.h"
@@ -9,6 +10,7 @@ namespace tarvex {
 
 // Fixes DirExe, DirLogs and ArqConfigINI (from `--dir` when given) and creates the Logs folder.
 void DefinirCaminhos();
+std::filesystem::path CaminhoExecutavel();
 std::string NomeExecutavel();
 void GarantirPastaLogs();
 
