@@ -59,13 +59,6 @@ httplib::Headers CabecalhosCors() {
           {"Access-Control-Expose-Headers", "*"}};
 }
 
-// Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second service bind the
-// same port without an error, and the port-in-use failure would never be seen.
-void OpcoesSocket(socket_t socket) {
-  int sim = 1;
-  ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &sim, sizeof(sim));
-}
-
 std::string ChaveRota(const std::string& metodo, const std::string& caminho) {
   return metodo + ' ' + caminho;
 }
@@ -147,6 +140,7 @@ ErroPortaEmUso::ErroPortaEmUso(int porta)
 struct ServidorHttp::Escuta {
   httplib::Server servidor;
   std::set<std::string> rotasLidas;
+  socket_t socketEscuta = INVALID_SOCKET;
   std::thread fio;
   std::atomic<bool> terminou{false};
 };
@@ -225,9 +219,16 @@ void RegistrarLeitura(httplib::Server& servidor, const std::string& metodo,
   if (metodo == "DELETE") servidor.Delete(padrao, std::move(tratador));
 }
 
-void Configurar(httplib::Server& servidor) {
+void Configurar(ServidorHttp::Escuta& escuta) {
+  httplib::Server& servidor = escuta.servidor;
   servidor.new_task_queue = [] { return new httplib::ThreadPool(kTrabalhadores); };
-  servidor.set_socket_options(OpcoesSocket);
+  // Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second service bind the
+  // same port without an error, and the port-in-use failure would never be seen.
+  servidor.set_socket_options([&escuta](socket_t socket) {
+    int sim = 1;
+    ::setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &sim, sizeof(sim));
+    escuta.socketEscuta = socket;
+  });
   servidor.set_tcp_nodelay(true);
   servidor.set_read_timeout(kTempoLeituraSegundos);
   servidor.set_write_timeout(kTempoEscritaSegundos);
@@ -291,7 +292,7 @@ void ServidorHttp::Escutar(int porta) {
   PararSemTrava();
   auto escuta = std::make_unique<Escuta>();
   Escuta& atual = *escuta;
-  Configurar(atual.servidor);
+  Configurar(atual);
   for (const auto& [metodo, caminho] : rotas_.RotasComCorpo()) {
     atual.rotasLidas.insert(ChaveRota(metodo, caminho));
     RegistrarLeitura(atual.servidor, metodo, caminho,
@@ -309,6 +310,9 @@ void ServidorHttp::Escutar(int porta) {
         return Encaminhar(rotas_, atual.rotasLidas, pedido, resposta);
       });
   if (!atual.servidor.bind_to_port("0.0.0.0", porta)) throw ErroPortaEmUso(porta);
+  // The library listens with a queue of 5; a burst of clients past it would wait a second for
+  // their connection to be retried.
+  ::listen(atual.socketEscuta, SOMAXCONN);
   atual.fio = std::thread([&atual] {
     atual.servidor.listen_after_bind();
     atual.terminou = true;

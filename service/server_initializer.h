@@ -57,9 +57,10 @@ class ServidorHttp {
 
   static std::filesystem::path PastaSwaggerUiPadrao();
 
- private:
+  // Everything that belongs to one listen; known only where the server is built.
   struct Escuta;
 
+ private:
   void PararSemTrava();
 
   Roteador rotas_;
