@@ -94,6 +94,10 @@ long SimuladorBalancaTeste::Requisicoes() {
   return Contagem("REQUISICOES");
 }
 
+long SimuladorBalancaTeste::Conexoes() {
+  return Contagem("CONEXOES");
+}
+
 long SimuladorBalancaTeste::Sobreposicoes() {
   return Contagem("SOBREPOSICOES");
 }

@@ -24,9 +24,10 @@ class SimuladorBalancaTeste {
   const std::string& Porta() const { return porta_; }
   // Sends one command line and returns the answer line ("OK ..." or "ERRO ...").
   std::string Comando(const std::string& linha);
-  // The requests and overlaps counted so far.
+  // The requests and overlaps counted so far, and the connections open now.
   long Requisicoes();
   long Sobreposicoes();
+  long Conexoes();
 
   pid_t Pid() const { return pid_; }
   void FecharEntrada();

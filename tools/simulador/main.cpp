@@ -48,7 +48,9 @@ Comandos na entrada padrão, um por linha; cada um é respondido com "OK ..." ou
   fechar                fecha as conexões (no pseudo-terminal: desliga a linha e cria outra,
                         cuja porta vem na resposta)
   derrubar              como fechar, mas a conexão TCP é reiniciada (RST)
-  contagem              "OK contagem REQUISICOES n SOBREPOSICOES m"
+  contagem              "OK contagem REQUISICOES n SOBREPOSICOES m CONEXOES c": pedidos
+                        recebidos, pedidos chegados antes da resposta ao anterior e conexões
+                        abertas (o pseudo-terminal conta como uma)
   sair                  termina
 
 Termina também no fim da entrada padrão, em SIGTERM e em SIGINT.

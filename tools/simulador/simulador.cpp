@@ -283,7 +283,7 @@ std::string Simulador::Executar(const std::string& linha) {
   }
   if (comando == "contagem")
     return "OK contagem REQUISICOES " + std::to_string(requisicoes_) + " SOBREPOSICOES " +
-           std::to_string(sobreposicoes_);
+           std::to_string(sobreposicoes_) + " CONEXOES " + std::to_string(conexoes_.size());
   if (comando == "sair") {
     encerrar_ = true;
     return "OK sair";
