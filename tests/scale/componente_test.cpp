@@ -2,8 +2,8 @@
 // TCP: the exchange, the traffic log, no answer, and a peer that goes away mid-read.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <chrono>
-#include <regex>
 #include <string>
 #include <thread>
 
@@ -22,6 +22,19 @@ const std::string kQuadro125 = "PS   1.250 kg\r\n";
 
 long long MilissegundosDesde(Relogio::time_point inicio) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Relogio::now() - inicio).count();
+}
+
+// Whether some part of `texto` matches `mascara`, where "#" stands for any digit.
+bool ContemPelaMascara(const std::string& texto, const std::string& mascara) {
+  for (std::size_t inicio = 0; inicio + mascara.size() <= texto.size(); ++inicio) {
+    std::size_t i = 0;
+    for (; i < mascara.size(); ++i) {
+      char c = texto[inicio + i];
+      if (mascara[i] == '#' ? !std::isdigit(static_cast<unsigned char>(c)) : c != mascara[i]) break;
+    }
+    if (i == mascara.size()) return true;
+  }
+  return false;
 }
 
 // The generic model reading the simulator's frames (weight at positions 4 to 10).
@@ -72,17 +85,14 @@ TEST_P(ComponenteTest, LePesoAbreLeFechaEAvisaComOsValoresDaLeitura) {
   EXPECT_EQ(simulador.Requisicoes(), 1);
 
   std::string log = teste::LerArquivo(pasta_ / "balanca.log");
-  const std::string hora = R"(\d\d:\d\d:\d\d:\d\d\d)", data = R"(-- \d\d/\d\d )" + hora + " - ";
-  EXPECT_TRUE(std::regex_search(
-      log, std::regex(data + R"(\r\n-{80}\r\nATIVAR - \d\d/\d\d/\d\d )" + hora +
-                      " - Modelo: Generica - Porta: " +
-                      std::regex_replace(simulador.Porta(), std::regex(R"([.\\/:])"), R"(\$&)") +
-                      "         Device: BAUD=9600 DATA=8 ")))
+  const std::string hora = "##:##:##:###", data = "-- ##/## " + hora + " - ";
+  EXPECT_TRUE(ContemPelaMascara(log, data + "\r\n" + std::string(80, '-') +
+                                         "\r\nATIVAR - ##/##/## " + hora +
+                                         " - Modelo: Generica - Porta: " + simulador.Porta() +
+                                         "         Device: BAUD=9600 DATA=8 "))
       << log;
-  EXPECT_TRUE(std::regex_search(log, std::regex(data + " - " + hora + " TX -> \x05\r\n"))) << log;
-  EXPECT_TRUE(
-      std::regex_search(log, std::regex(data + " - " + hora + " RX <- " + kQuadro125 + "\r\n")))
-      << log;
+  EXPECT_TRUE(ContemPelaMascara(log, data + " - " + hora + " TX -> \x05\r\n")) << log;
+  EXPECT_TRUE(ContemPelaMascara(log, data + " - " + hora + " RX <- " + kQuadro125 + "\r\n")) << log;
   EXPECT_NE(log.find(" - Resposta: " + kQuadro125 + "\r\n"), std::string::npos);
   EXPECT_NE(log.find("              UltimoPesoLido: 1.25 - Resposta: "), std::string::npos);
 }
