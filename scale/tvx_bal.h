@@ -80,7 +80,8 @@ using TTvxBALLePeso = std::function<void(double Peso, const std::string& Respost
 // The scale component: one model driver, one device channel, the monitoring timer.
 // Every call holds the component's lock for its whole exchange, so threads that share one
 // scale never interleave their requests and answers; a timer tick reads under the same lock.
-// The reading event is raised after the lock is released, so a handler may call back in.
+// The reading event is raised after the lock is released, so a handler may call back in; the
+// log handler (OnGravarLog) runs inside the exchange and must not call the component.
 class TTvxBAL {
  public:
   TTvxBAL();

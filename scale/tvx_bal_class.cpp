@@ -139,16 +139,22 @@ void TTvxBALClass::SolicitarPeso() {
 }
 
 void TTvxBALClass::LeSerial(int MillisecTimeOut) {
+  LerEInterpretar(MillisecTimeOut);
+  RegistrarLeitura();
+}
+
+void TTvxBALClass::LerEInterpretar(int MillisecTimeOut) {
   fpUltimoPesoLido = 0;
   fpUltimaResposta.clear();
   try {
-    fpUltimaResposta = Device().LeString(MillisecTimeOut, 0, {});
-    RegistrarRecebimento(fpUltimaResposta);
-    fpUltimoPesoLido = InterpretarRepostaPeso(fpUltimaResposta);
+    const std::string resposta = Device().LeString(MillisecTimeOut, 0, {});
+    fpUltimaResposta = resposta;
+    RegistrarRecebimento(resposta);
+    // Some interpretations store a trimmed frame in fpUltimaResposta: they get their own copy.
+    fpUltimoPesoLido = InterpretarRepostaPeso(resposta);
   } catch (const std::exception&) {
     fpUltimoPesoLido = kSemLeitura;
   }
-  RegistrarLeitura();
 }
 
 double TTvxBALClass::LePeso(int MillisecTimeOut) {

@@ -110,6 +110,9 @@ class TTvxBALClass {
   // Logs " - hh:nn:ss:zzz TX -> " + the request, purges the device unless told not to, and
   // sends the request.
   void EnviarRequisicao(std::string_view bytes, bool limparAntes = true);
+  // The body of the default read: whatever arrives within the time-out becomes
+  // fpUltimaResposta, is logged as " RX <- " and interpreted; any failure makes the reading -9.
+  void LerEInterpretar(int MillisecTimeOut);
   void RegistrarRecebimento(std::string_view bytes);
   // The closing line of a read: the reading, `rotuloResposta` and the answer, then `extra`.
   void RegistrarLeitura(std::string_view rotuloResposta = " - Resposta: ",

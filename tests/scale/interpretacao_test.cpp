@@ -10,6 +10,8 @@
 namespace tarvex {
 namespace {
 
+using teste::CasoDeQuadro;
+using teste::QuadrosDoDriverTest;
 using teste::RegionalDeTeste;
 
 TEST(CopiarTest, SegueAsRegrasDePosicaoDeUmTextoDeBytes) {
@@ -53,42 +55,39 @@ TEST(ConversoesTest, LetraDeStatusUsaOPrimeiroCaractereAparado) {
   EXPECT_EQ(PesoDaLetra("C", {{'C', -11}}, 0), -11);
 }
 
-struct CasoGenerico {
-  const char* legenda;
-  std::string resposta;
-  int posIni, posFim;
-  char separador;
-  double esperado;
-};
-
-class InterpretacaoGenericaTest : public testing::TestWithParam<CasoGenerico> {};
-
-TEST_P(InterpretacaoGenericaTest, LeOPesoNasPosicoesConfiguradas) {
-  const CasoGenerico& caso = GetParam();
+TEST_P(QuadrosDoDriverTest, LeOQuadroComoEsperado) {
+  const CasoDeQuadro& caso = GetParam();
   RegionalDeTeste regional(caso.separador);
   TTvxBAL bal;
-  bal.Modelo(TTvxBALModelo::balGenerica);
+  bal.Modelo(caso.modelo);
   bal.PosIni(caso.posIni);
   bal.PosFim(caso.posFim);
-  EXPECT_DOUBLE_EQ(bal.InterpretarRepostaPeso(caso.resposta), caso.esperado) << caso.legenda;
+  EXPECT_DOUBLE_EQ(bal.InterpretarRepostaPeso(caso.resposta), caso.esperado);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Quadros, InterpretacaoGenericaTest,
-    testing::Values(
-        CasoGenerico{"vírgula decimal", "ABCD 1,25 kg", 6, 4, ',', 1.25},
-        CasoGenerico{"ponto vira o separador regional", "ABCD 1.25 kg", 6, 4, ',', 1.25},
-        CasoGenerico{"vírgula vira o separador regional", "ABCD 1,25 kg", 6, 4, '.', 1.25},
-        CasoGenerico{"inteiro dividido por 1000", "ABCD 1250 kg", 6, 4, ',', 1.25},
-        CasoGenerico{"campo longo demais falha e cai na letra '1'", "ABCD 1250 kg", 6, 12, ',', 0},
-        CasoGenerico{"posições zeradas", "ABCD 1250 kg", 0, 0, ',', 0},
-        CasoGenerico{"resposta vazia", "", 6, 4, ',', 0},
-        CasoGenerico{"I instável", "ABCD I    kg", 6, 4, ',', kPesoInstavel},
-        CasoGenerico{"N negativo", "ABCD N    kg", 6, 4, ',', kPesoNegativo},
-        CasoGenerico{"S sobrecarga", "ABCD S    kg", 6, 4, ',', kSobrecarga},
-        CasoGenerico{"outra letra", "ABCD X    kg", 6, 4, ',', 0},
-        CasoGenerico{"campo além do fim", "ABCD 12", 6, 10, '.', 0.012},
-        CasoGenerico{"dois separadores", "ABCD 1.2.5kg", 6, 5, ',', 0}));
+constexpr auto kGenerica = TTvxBALModelo::balGenerica;
+
+//  Weight at PosIni 6 for PosFim 4 characters:
+//    A B C D _ 1 , 2 5 _ k g
+//    1 2 3 4 5 6 7 8 9 0 1 2
+const CasoDeQuadro kQuadrosGenericos[] = {
+    {"vírgula decimal", kGenerica, "ABCD 1,25 kg", ',', 1.25, 6, 4},
+    {"ponto vira o separador regional", kGenerica, "ABCD 1.25 kg", ',', 1.25, 6, 4},
+    {"vírgula vira o separador regional", kGenerica, "ABCD 1,25 kg", '.', 1.25, 6, 4},
+    {"inteiro dividido por 1000", kGenerica, "ABCD 1250 kg", ',', 1.25, 6, 4},
+    {"campo longo demais falha e cai na letra '1'", kGenerica, "ABCD 1250 kg", ',', 0, 6, 12},
+    {"posições zeradas", kGenerica, "ABCD 1250 kg", ',', 0, 0, 0},
+    {"modelo nenhum também é genérico", TTvxBALModelo::balNenhum, "ABCD 1250 kg", ',', 1.25, 6, 4},
+    {"resposta vazia", kGenerica, "", ',', 0, 6, 4},
+    {"I instável", kGenerica, "ABCD I    kg", ',', kPesoInstavel, 6, 4},
+    {"N negativo", kGenerica, "ABCD N    kg", ',', kPesoNegativo, 6, 4},
+    {"S sobrecarga", kGenerica, "ABCD S    kg", ',', kSobrecarga, 6, 4},
+    {"outra letra", kGenerica, "ABCD X    kg", ',', 0, 6, 4},
+    {"campo além do fim", kGenerica, "ABCD 12", '.', 0.012, 6, 10},
+    {"dois separadores", kGenerica, "ABCD 1.2.5kg", ',', 0, 6, 5},
+};
+
+INSTANTIATE_TEST_SUITE_P(Generica, QuadrosDoDriverTest, testing::ValuesIn(kQuadrosGenericos));
 
 TEST(InterpretacaoGenericaErroTest, BrancosNasPosicoesSaoUmErroQueALeituraTornaMenos9) {
   TTvxBAL bal;
