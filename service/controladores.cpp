@@ -231,4 +231,35 @@ RespostaApi TServiceController::CadastrarService(const std::string& corpo) {
   });
 }
 
+namespace {
+
+TratadorHttp Tratador(RespostaApi (*controlador)()) {
+  return [controlador](const PedidoHttp&, RespostaHttp& resposta) {
+    RespostaApi r = controlador();
+    resposta.Responder(r.status, std::move(r.corpo), std::move(r.tipo));
+  };
+}
+
+TratadorHttp Tratador(RespostaApi (*controlador)(const std::string&)) {
+  return [controlador](const PedidoHttp& pedido, RespostaHttp& resposta) {
+    RespostaApi r = controlador(pedido.Corpo);
+    resposta.Responder(r.status, std::move(r.corpo), std::move(r.tipo));
+  };
+}
+
+}  // namespace
+
+TratadoresApi TratadoresDoServico() {
+  TratadoresApi t;
+  t.ParamUpdate = [](const PedidoHttp&, RespostaHttp&) { RecarregarParametros(); };
+  t.GetPeso = Tratador(&TPesoController::GetPeso);
+  t.GetBalanca = Tratador(&TBalancaController::GetBalanca);
+  t.GetWebhook = Tratador(&TWebhookController::GetWebhook);
+  t.GetService = Tratador(&TServiceController::GetService);
+  t.CadastrarBalanca = Tratador(&TBalancaController::CadastrarBalanca);
+  t.CadastrarWebhook = Tratador(&TWebhookController::CadastrarWebhook);
+  t.CadastrarService = Tratador(&TServiceController::CadastrarService);
+  return t;
+}
+
 }  // namespace tarvex

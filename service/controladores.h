@@ -3,6 +3,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "service/server_initializer.h"
+
 namespace tarvex {
 
 // What a resource handler answers; the server copies it onto the HTTP response.
@@ -37,5 +39,8 @@ struct TServiceController {
   static RespostaApi GetService();
   static RespostaApi CadastrarService(const std::string& corpo);
 };
+
+// The routes of the API bound to these controllers and to the parameter reload.
+TratadoresApi TratadoresDoServico();
 
 }  // namespace tarvex

@@ -8,14 +8,18 @@
 #include <filesystem>
 #include <string_view>
 #include <system_error>
+#include <thread>
 #include <typeinfo>
 
 #include "base/conversoes.h"
 #include "base/regional.h"
 #include "service/balanca.h"
 #include "service/config.h"
+#include "service/controladores.h"
 #include "service/estado.h"
 #include "service/logger.h"
+#include "service/monitor_balanca_thread.h"
+#include "service/monitor_peso_thread.h"
 #include "service/server_initializer.h"
 
 #ifndef TARVEX_VERSAO
@@ -170,16 +174,73 @@ void Inicializar() {
   CriarLogger();
   ExibirParametros(false);
   CriarBalancaService();
+  IniciarMonitorBalanca();
+  IniciarMonitorPeso();
 }
 
 void CriarBalancaService() {
   if (!BalancaService) BalancaService.Definir(std::make_shared<TBalancaService>());
 }
 
+void IniciarMonitorBalanca() {
+  if (MonitorBalanca) return;
+  auto monitor = std::make_shared<TMonitorBalancaThread>();
+  MonitorBalanca.Definir(monitor);
+  monitor->Start();
+}
+
+void PararMonitorBalanca() {
+  auto monitor = MonitorBalanca.Obter();
+  if (!monitor) return;
+  monitor->Pause();
+  MonitorBalanca.Retirar();
+  monitor.reset();
+}
+
+bool MonitoramentoManualConfigurado() {
+  TConfigWebHook w = ConfigWebHook.Copia();
+  return ConfigService.Copia().MonitorarBalancaManual && !Aparar(w.URL).empty() &&
+         !Aparar(w.EndpointEnvioPeso).empty();
+}
+
+void IniciarMonitorPeso() {
+  if (!MonitoramentoManualConfigurado() || MonitorPeso) return;
+  std::this_thread::sleep_for(std::chrono::milliseconds(3000));
+  auto monitor = std::make_shared<TMonitorarPesoBalancaThread>();
+  MonitorPeso.Definir(monitor);
+  monitor->Start();
+}
+
+void PararMonitorPeso() {
+  auto monitor = MonitorPeso.Obter();
+  if (!monitor) return;
+  monitor->Pause();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+  MonitorPeso.Retirar();
+  monitor.reset();
+}
+
+void AplicarMonitoramentoManual() {
+  if (MonitoramentoManualConfigurado())
+    IniciarMonitorPeso();
+  else
+    PararMonitorPeso();
+}
+
+void RecarregarParametros() {
+  CarregarConfig();
+  AtualizarDestinoLog();
+  if (auto balanca = BalancaService.Obter()) balanca->ConectarBalanca(true, true, false, true);
+  AplicarMonitoramentoManual();
+  ExibirParametros(true);
+  PortaServAlterada = ConfigService.Copia().Porta != PortaServRun;
+}
+
 void IniciarServico() {
   try {
     DefinirCaminhos();
     Inicializar();
+    DefinirTratadoresApi(TratadoresDoServico());
     StartServer(ConfigService.Copia().Porta);
   } catch (const std::exception& erro) {
     GravarLog(std::string(typeid(erro).name()) + ": " + erro.what());
@@ -187,6 +248,8 @@ void IniciarServico() {
 }
 
 void Finalizar() {
+  PararMonitorBalanca();
+  PararMonitorPeso();
   StopServer();
   if (auto balanca = BalancaService.Retirar()) balanca.reset();
   if (auto logger = LogServico.Retirar()) logger.reset();

@@ -18,6 +18,16 @@ void IniciarServico();
 void Inicializar();
 void CriarBalancaService();
 void Finalizar();
+// Re-reads config.ini and applies it: log, scale, manual monitor, report, port-change flag.
+void RecarregarParametros();
+
+void IniciarMonitorBalanca();
+void PararMonitorBalanca();
+// Starting waits 3 s first; stopping pauses the thread and waits 1 s before ending it.
+void IniciarMonitorPeso();
+void PararMonitorPeso();
+void AplicarMonitoramentoManual();
+bool MonitoramentoManualConfigurado();
 
 void ExibirParametros(bool atualizacao);
 

@@ -94,12 +94,14 @@ void SalvarConfigBalanca() {
 
 void SalvarConfigWebHook() {
   GravarSecao([](ArquivoIni& ini) { EscreverWebHook(ini, ConfigWebHook.Copia()); });
+  AplicarMonitoramentoManual();
   ExibirParametros(true);
 }
 
 void SalvarConfigService() {
   GravarSecao([](ArquivoIni& ini) { EscreverService(ini, ConfigService.Copia()); });
   AtualizarDestinoLog();
+  AplicarMonitoramentoManual();
   ExibirParametros(true);
 }
 

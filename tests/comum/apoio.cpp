@@ -48,6 +48,16 @@ std::vector<std::string> Linhas(const std::string& texto) {
   return linhas;
 }
 
+std::vector<std::string> Ultimas(const std::vector<std::string>& linhas, std::size_t quantidade) {
+  auto inicio =
+      linhas.size() > quantidade ? linhas.end() - static_cast<long>(quantidade) : linhas.begin();
+  return {inicio, linhas.end()};
+}
+
+std::vector<std::string> LinhasDaParada() {
+  return {"Serviço Stop", "TMonitorBalancaThread - Pause", "TMonitorBalancaThread - Destroy"};
+}
+
 bool EsperarAte(const std::function<bool()>& condicao, std::chrono::milliseconds limite) {
   auto fim = std::chrono::steady_clock::now() + limite;
   while (std::chrono::steady_clock::now() < fim) {

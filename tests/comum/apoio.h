@@ -29,6 +29,10 @@ class PastaTemporaria {
 std::string LerArquivo(const std::filesystem::path& caminho);
 void GravarArquivo(const std::filesystem::path& caminho, const std::string& texto);
 std::vector<std::string> Linhas(const std::string& texto);
+// The last `quantidade` items (all of them when there are fewer).
+std::vector<std::string> Ultimas(const std::vector<std::string>& linhas, std::size_t quantidade);
+// What the service log ends with after a stop: the stop line, then the threads' shutdown.
+std::vector<std::string> LinhasDaParada();
 
 // Polls `condicao` every 10 ms until it holds or `limite` passes.
 bool EsperarAte(const std::function<bool()>& condicao,

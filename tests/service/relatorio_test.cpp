@@ -47,6 +47,14 @@ class Relatorio : public ::testing::Test {
     return mensagens;
   }
 
+  // The start-up as far as the report.
+  static void Relatar() {
+    CriarConfigPadrao();
+    CarregarConfig();
+    CriarLogger();
+    ExibirParametros(false);
+  }
+
   teste::PastaTemporaria pasta;
 };
 
@@ -110,7 +118,7 @@ std::vector<std::string> RelatorioDeInstalacaoNova() {
 }
 
 TEST_F(Relatorio, InstalacaoNovaLinhaALinha) {
-  Inicializar();
+  Relatar();
   EXPECT_EQ(Mensagens(), RelatorioDeInstalacaoNova());
 }
 
@@ -120,7 +128,7 @@ TEST_F(Relatorio, ConfiguracaoCompletaComLogDaBalancaESemPorta) {
                 "[Balanca]\nModelo=2\nPorta=TCP:127.0.0.1:9100\nAtivarLogTxt=S\n"
                 "CaracterTerminator=|\nMargemToleranciaPesoKG=1234.5\n"
                 "[Webhook]\nURL=http://h\nEndpointEnvioPeso=/peso\nToken=segredo\n");
-  Inicializar();
+  Relatar();
   auto m = Mensagens();
   auto tem = [&](const std::string& texto) {
     return std::find(m.begin(), m.end(), texto) != m.end();
@@ -146,7 +154,7 @@ TEST_F(Relatorio, ConfiguracaoCompletaComLogDaBalancaESemPorta) {
 
 TEST_F(Relatorio, CabecalhoDeAtualizacaoESeparadoresRegionais) {
   DefinirRegional(Regional{',', '.', '/', ':'});
-  Inicializar();
+  Relatar();
   ExibirParametros(true);
   auto m = Mensagens();
   EXPECT_EQ(std::count(m.begin(), m.end(),
@@ -161,7 +169,7 @@ TEST_F(Relatorio, CabecalhoDeAtualizacaoESeparadoresRegionais) {
 TEST_F(Relatorio, LogDesligadoNaoEscreveEGravarLogSemLoggerDescarta) {
   GravarLog("antes do logger");
   GravarArquivo(ArqConfigINI, "[Service]\nAtivarLog=N\n");
-  Inicializar();
+  Relatar();
   auto logger = LogServico.Obter();
   EXPECT_FALSE(std::filesystem::exists(logger->ArquivoDoDia()));
 

@@ -58,7 +58,7 @@ TEST(ServidorProcesso, AtendeNaPortaConfiguradaEParaComSigterm) {
   servico->Sinalizar(SIGTERM);
   EXPECT_EQ(servico->AguardarFim(5s), 0);
   EXPECT_FALSE(teste::AceitaConexao(porta));
-  EXPECT_EQ(MensagensDoLog(pasta).back(), "Serviço Stop");
+  EXPECT_EQ(teste::Ultimas(MensagensDoLog(pasta), 3), teste::LinhasDaParada());
 }
 
 TEST(ServidorProcesso, PortaOcupadaEncerraComCodigo1DepoisDasCincoLinhas) {
@@ -90,7 +90,7 @@ TEST(ServidorProcesso, PortaZeroNaoEscutaEAindaParaComSigterm) {
       << servico->Saida();
   servico->Sinalizar(SIGTERM);
   EXPECT_EQ(servico->AguardarFim(5s), 0);
-  EXPECT_EQ(MensagensDoLog(pasta).back(), "Serviço Stop");
+  EXPECT_EQ(teste::Ultimas(MensagensDoLog(pasta), 3), teste::LinhasDaParada());
 }
 
 }  // namespace
