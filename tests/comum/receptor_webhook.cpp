@@ -179,8 +179,11 @@ ReceptorWebhook::ReceptorWebhook(Transporte transporte) {
   porta_ = servidor_->bind_to_any_port("127.0.0.1");
   if (porta_ <= 0) throw std::runtime_error("receptor de webhook: porta indisponivel");
   escuta_ = std::thread([this] { servidor_->listen_after_bind(); });
-  if (!EsperarAte([this] { return servidor_->is_running(); }))
+  if (!EsperarAte([this] { return servidor_->is_running(); })) {
+    servidor_->stop();
+    escuta_.join();
     throw std::runtime_error("receptor de webhook: nao iniciou");
+  }
 }
 
 ReceptorWebhook::~ReceptorWebhook() {
