@@ -142,6 +142,9 @@ bool TBalancaService::ConectarTravado(bool Reconecta, bool ConsisteConexao, bool
     if (!ignoraLogErro) GravarLog(mensagem);
     return false;
   } catch (const std::exception& erro) {
+    // The scale did not open: whoever asks (the API, the webhook) is told so, rather than
+    // keep an empty or stale status.
+    DefinirStatus(kDesconectado);
     if (ignoraLogErro) return false;
     std::string mensagem = MensagemDeErroAoConectar(erro.what());
     GravarLog(mensagem);
