@@ -3,6 +3,14 @@
 #include <array>
 #include <chrono>
 
+#include "scale/tvx_bal_toledo.h"
+#include "scale/tvx_bal_toledo_2090.h"
+#include "scale/tvx_bal_toledo_2090n.h"
+#include "scale/tvx_bal_toledo_2180.h"
+#include "scale/tvx_bal_toledo_9091_8530_8540.h"
+#include "scale/tvx_bal_toledo_bcs21.h"
+#include "scale/tvx_bal_toledo_ti420.h"
+
 namespace tarvex {
 namespace {
 
@@ -17,9 +25,11 @@ using M = TTvxBALModelo;
 constexpr std::array<RegistroModelo, 37> kModelos = {{
     {M::balNenhum, "balNenhum", "TTvxBALClass", "Generica", Criar<TTvxBALClass>},
     {M::balFilizola, "balFilizola", "TTvxBALFilizola", "Filizola", nullptr},
-    {M::balToledo, "balToledo", "TTvxBALToledo", "Toledo", nullptr},
-    {M::balToledo2090, "balToledo2090", "TTvxBALToledo2090", "Toledo 2090", nullptr},
-    {M::balToledo2180, "balToledo2180", "TTvxBALToledo2180", "Toledo 2180", nullptr},
+    {M::balToledo, "balToledo", "TTvxBALToledo", "Toledo", Criar<TTvxBALToledo>},
+    {M::balToledo2090, "balToledo2090", "TTvxBALToledo2090", "Toledo 2090",
+     Criar<TTvxBALToledo2090>},
+    {M::balToledo2180, "balToledo2180", "TTvxBALToledo2180", "Toledo 2180",
+     Criar<TTvxBALToledo2180>},
     {M::balUrano, "balUrano", "TTvxBALUrano", "Urano", nullptr},
     {M::balLucasTec, "balLucasTec", "TTvxBALLucasTec", "LucasTec", nullptr},
     {M::balMagna, "balMagna", "TTvxBALMagna", "Magna", nullptr},
@@ -36,19 +46,22 @@ constexpr std::array<RegistroModelo, 37> kModelos = {{
     {M::balMicheletti, "balMicheletti", "TTvxBALMicheletti", "Micheletti", nullptr},
     {M::balAlfa, "balAlfa", "TTvxBALAlfa", "Alfa", nullptr},
     {M::balToledo9091_8530_8540, "balToledo9091_8530_8540", "TTvxBALToledo9091_8530_8540",
-     "Toledo 9091 8530 8540", nullptr},
+     "Toledo 9091 8530 8540", Criar<TTvxBALToledo9091_8530_8540>},
     {M::balWeightechWT1000, "balWeightechWT1000", "TTvxBALWeightechWT1000", "Weightech WT1000",
      nullptr},
     {M::balMarelCG62XL, "balMarelCG62XL", "TTvxBALMarelCG62XL", "Marel", nullptr},
     {M::balWeightechWT3000_ABS, "balWeightechWT3000_ABS", "TTvxBALWeightechWT3000_ABS",
      "Weightech WT3000_ABS", nullptr},
-    {M::balToledo2090N, "balToledo2090N", "TTvxBALToledo2090N", "Toledo 2090N", nullptr},
-    {M::balToledoBCS21, "balToledoBCS21", "TTvxBALToledoBCS21", "Toledo BCS21", nullptr},
+    {M::balToledo2090N, "balToledo2090N", "TTvxBALToledo2090N", "Toledo 2090N",
+     Criar<TTvxBALToledo2090N>},
+    {M::balToledoBCS21, "balToledoBCS21", "TTvxBALToledoBCS21", "Toledo BCS21",
+     Criar<TTvxBALToledoBCS21>},
     {M::balPrecision, "balPrecision", "TTvxBALPrecision", "Precision", nullptr},
     {M::balDigitron_UL, "balDigitron_UL", "TTvxBALDigitron_UL", "Digitron_UL", nullptr},
     {M::balLibratekWT3000IR, "balLibratekWT3000IR", "TTvxBALLibratekWT3000IR", "Libratek WT3000IR",
      nullptr},
-    {M::balToledoTi420, "balToledoTi420", "TTvxBALToledoTi420", "Toledo Ti420", nullptr},
+    {M::balToledoTi420, "balToledoTi420", "TTvxBALToledoTi420", "Toledo Ti420",
+     Criar<TTvxBALToledoTi420>},
     {M::balWeightechWT27R_ETH, "balWeightechWT27R_ETH", "TTvxbalWeightechWT27R_ETH",
      "WeightechWT27R_ETH", nullptr},
     {M::balCapital, "balCapital", "TTvxBALCapital", "Capital", nullptr},

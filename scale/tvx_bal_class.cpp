@@ -25,6 +25,12 @@ int Posicao(std::string_view parte, std::string_view texto, int inicio) {
   return achada == std::string_view::npos ? 0 : static_cast<int>(achada) + 1;
 }
 
+int UltimaPosicao(std::string_view parte, std::string_view texto) {
+  if (parte.empty()) return 0;
+  std::size_t achada = texto.rfind(parte);
+  return achada == std::string_view::npos ? 0 : static_cast<int>(achada) + 1;
+}
+
 std::string NormalizarDecimal(std::string_view texto, char separadorDecimal) {
   std::string normalizado(texto);
   for (char& c : normalizado)
@@ -152,6 +158,24 @@ void TTvxBALClass::LerEInterpretar(int MillisecTimeOut) {
     RegistrarRecebimento(resposta);
     // Some interpretations store a trimmed frame in fpUltimaResposta: they get their own copy.
     fpUltimoPesoLido = InterpretarRepostaPeso(resposta);
+  } catch (const std::exception&) {
+    fpUltimoPesoLido = kSemLeitura;
+  }
+}
+
+void TTvxBALClass::LerEmLinhas(int quantidade, int MillisecTimeOut,
+                               double (*decidir)(const std::vector<double>& leituras)) {
+  fpUltimoPesoLido = 0;
+  fpUltimaResposta.clear();
+  try {
+    std::vector<double> leituras;
+    for (int i = 0; i < quantidade; ++i) {
+      const std::string linha = Device().LeString(MillisecTimeOut, 0, std::string(1, CR));
+      fpUltimaResposta = linha;
+      RegistrarRecebimento(linha);
+      leituras.push_back(InterpretarRepostaPeso(linha));
+    }
+    fpUltimoPesoLido = decidir(leituras);
   } catch (const std::exception&) {
     fpUltimoPesoLido = kSemLeitura;
   }

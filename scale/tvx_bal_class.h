@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace tarvex {
 
@@ -38,6 +39,8 @@ inline constexpr double kSobrecarga = -10;
 std::string Copiar(std::string_view texto, int posicao, int quantidade);
 // The 1-based position of `parte` in `texto` from `inicio` on; 0 when it is not there.
 int Posicao(std::string_view parte, std::string_view texto, int inicio = 1);
+// The 1-based position of the last `parte` in `texto`; 0 when it is not there.
+int UltimaPosicao(std::string_view parte, std::string_view texto);
 // Every "." and "," becomes the decimal separator.
 std::string NormalizarDecimal(std::string_view texto, char separadorDecimal);
 // Sign, digits, at most one separator, exponent, blanks around; anything else fails.
@@ -113,6 +116,12 @@ class TTvxBALClass {
   // The body of the default read: whatever arrives within the time-out becomes
   // fpUltimaResposta, is logged as " RX <- " and interpreted; any failure makes the reading -9.
   void LerEInterpretar(int MillisecTimeOut);
+  // The read of scales that answer in lines: `quantidade` lines in a row, each the bytes up to a
+  // CR (consumed) within the time-out; each line becomes fpUltimaResposta, is logged as
+  // " RX <- " and interpreted, and `decidir` turns the readings into the one reading. A line
+  // that does not arrive stops the read at once with -9.
+  void LerEmLinhas(int quantidade, int MillisecTimeOut,
+                   double (*decidir)(const std::vector<double>& leituras));
   void RegistrarRecebimento(std::string_view bytes);
   // The closing line of a read: the reading, `rotuloResposta` and the answer, then `extra`.
   void RegistrarLeitura(std::string_view rotuloResposta = " - Resposta: ",
