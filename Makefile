@@ -3,7 +3,7 @@ SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 DEMO_DIR := build/demo
 
-.PHONY: all setup build run test test-plain test-asan clean format
+.PHONY: all setup build run test test-plain test-asan test-tsan clean format
 
 all: build
 
@@ -17,7 +17,7 @@ build: setup
 run: build
 	@scripts/demo.sh "$(DEMO_DIR)"
 
-test: test-plain test-asan
+test: test-plain test-asan test-tsan
 
 test-plain: build
 	@ctest --preset debug
@@ -26,6 +26,11 @@ test-asan: setup
 	@cmake --preset asan >/dev/null
 	@cmake --build --preset asan -j $(JOBS)
 	@ctest --preset asan
+
+test-tsan: setup
+	@cmake --preset tsan >/dev/null
+	@cmake --build --preset tsan -j $(JOBS)
+	@ctest --preset tsan
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -202,6 +202,8 @@ TEST_F(TentativasWebhook, ConexaoQueNaoCompletaCustaOLimiteDeConexao) {
 // Every send has its own client: a slow endpoint does not make another send wait.
 TEST_F(TentativasWebhook, EnviosSimultaneosNaoSeEsperam) {
   const auto atraso = 400ms;
+  // Room for slow builds (sanitizers): no attempt may hit the exchange limit and be retried.
+  OpcoesWebhook.Alterar([](OpcoesClienteWebhook& o) { o.limiteTroca = 5s; });
   receptor_.ResponderPadrao(RespostaReceptor{.atraso = atraso});
   const auto duracao = Cronometrar([] {
     std::vector<std::jthread> envios;
