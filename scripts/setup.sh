@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   libgtest-dev libgmock-dev googletest
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
-  locales
+  locales curl
 )
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
