@@ -22,7 +22,8 @@ texto de porta a usar, por exemplo:
   PORTA TCP:127.0.0.1:40123
   PORTA /dev/pts/5
 Responde a cada pedido de peso do modelo com o quadro do peso e da situação atuais; os
-modelos que transmitem sozinhos enviam o quadro a cada período.
+modelos que transmitem sozinhos enviam o quadro a cada período. Os modelos que respondem
+em várias linhas enviam a resposta em pedaços, 10 ms um do outro.
 
 Opções:
   --modelo N            modelo simulado (padrão 16, balGenerica)
@@ -41,6 +42,9 @@ Comandos na entrada padrão, um por linha; cada um é respondido com "OK ..." ou
                         muda a situação (e sai de silencio e lixo)
   silencio              deixa de responder e de transmitir
   lixo                  responde com bytes que nenhum protocolo entende
+  protocolo NOME        muda o tipo de quadro, nos modelos que têm mais de um
+                        (modelo 2: P03, B, C, A, Eth, P03-2casas, A-2casas; os dois
+                        últimos trazem o aviso de duas casas decimais)
   enviar                envia o quadro atual agora, sem pedido
   bruto TEXTO           envia os bytes de TEXTO agora (\r, \n, \\ e \xNN valem o byte)
   continuo MS           passa a transmitir sozinho a cada MS (0 para)
@@ -74,6 +78,10 @@ OpcoesSimulador LerOpcoes(int argc, char** argv) {
     const char* valor = i + 1 < argc ? argv[i + 1] : nullptr;
     if (opcao == "--help") {
       std::fputs(kAjuda, stdout);
+      std::fputs("\nModelos simulados:", stdout);
+      for (const auto& perfil : PerfisSimulados())
+        std::printf(" %d", static_cast<int>(perfil.modelo));
+      std::fputs("\n", stdout);
       std::exit(0);
     } else if (opcao == "--pty") {
       opcoes.pseudoTerminal = true;

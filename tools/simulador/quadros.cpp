@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "tools/simulador/quadros_toledo.h"
+
 namespace tarvex::simulacao {
 namespace {
 
@@ -34,9 +36,39 @@ std::optional<std::string> QuadroGenerico(SituacaoBalanca situacao, double peso)
   return "PS " + campo.substr(0, 7) + " kg\r\n";
 }
 
-const std::array<PerfilSimulado, 2> kPerfis = {{
-    {TTvxBALModelo::balNenhum, std::string(1, ENQ), QuadroGenerico, 4, 7},
-    {TTvxBALModelo::balGenerica, std::string(1, ENQ), QuadroGenerico, 4, 7},
+using M = TTvxBALModelo;
+const std::string kEnq(1, ENQ);
+
+// The multi-line answers go out in pieces, so a read meets lines that are still arriving.
+const std::array<PerfilSimulado, 9> kPerfis = {{
+    {M::balNenhum, kEnq, QuadroGenerico, 4, 7},
+    {M::balGenerica, kEnq, QuadroGenerico, 4, 7},
+    {.modelo = M::balToledo,
+     .requisicao = kEnq,
+     .quadro = QuadroToledoP03,
+     .variantes = VariantesToledo()},
+    {.modelo = M::balToledo2090, .requisicao = kEnq, .quadro = QuadroToledo2090, .pedaco = 8},
+    {.modelo = M::balToledo2180,
+     .requisicao = kEnq,
+     .quadro = QuadroToledo2180,
+     .leitura = LeituraToledo2180,
+     .pedaco = 6,
+     .emLinhas = true},
+    {.modelo = M::balToledo9091_8530_8540,
+     .requisicao = kEnq,
+     .quadro = QuadroToledo9091,
+     .leitura = LeituraToledo9091},
+    {.modelo = M::balToledo2090N, .requisicao = kEnq, .quadro = QuadroToledo2090N},
+    {.modelo = M::balToledoBCS21,
+     .requisicao = kEnq,
+     .quadro = QuadroToledoBCS21,
+     .leitura = LeituraToledoBCS21},
+    {.modelo = M::balToledoTi420,
+     .requisicao = kEnq,
+     .quadro = QuadroToledo2180,
+     .leitura = LeituraToledo2180,
+     .pedaco = 6,
+     .emLinhas = true},
 }};
 
 }  // namespace
@@ -62,6 +94,12 @@ std::span<const PerfilSimulado> PerfisSimulados() {
 const PerfilSimulado* PerfilSimuladoDe(TTvxBALModelo modelo) {
   for (const auto& perfil : kPerfis)
     if (perfil.modelo == modelo) return &perfil;
+  return nullptr;
+}
+
+const VarianteQuadro* VarianteDe(const PerfilSimulado& perfil, std::string_view nome) {
+  for (const auto& variante : perfil.variantes)
+    if (variante.nome == nome) return &variante;
   return nullptr;
 }
 

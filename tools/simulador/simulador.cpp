@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -68,7 +69,7 @@ std::optional<int> LerMilissegundos(const std::string& texto) {
 }  // namespace
 
 Simulador::Simulador(const PerfilSimulado& perfil, const OpcoesSimulador& opcoes)
-    : perfil_(perfil), opcoes_(opcoes) {
+    : perfil_(perfil), quadro_(perfil.quadro), opcoes_(opcoes) {
   if (opcoes_.continuoMs == 0 && perfil_.requisicao.empty()) opcoes_.continuoMs = 200;
   if (opcoes_.pseudoTerminal)
     AbrirPseudoTerminal();
@@ -162,6 +163,7 @@ void Simulador::ReceberRequisicoes(int fd, const std::string& bytes) {
 
 void Simulador::FecharConexao(int fd, bool derrubar) {
   std::erase_if(pendentes_, [fd](const Resposta& r) { return r.conexao == fd; });
+  std::erase_if(pedacos_, [fd](const Pedaco& p) { return p.conexao == fd; });
   conexoes_.erase(fd);
   if (fd == mestre_) {
     // The line hangs up for the client; a fresh pseudo-terminal takes its place.
@@ -198,9 +200,38 @@ void Simulador::EnviarParaTodas(const std::string& bytes) {
   for (int fd : abertas) EnviarPara(fd, bytes);
 }
 
+void Simulador::Despachar(int fd, const std::string& quadro) {
+  if (perfil_.pedaco <= 0) {
+    EnviarPara(fd, quadro);
+    return;
+  }
+  const auto intervalo = std::chrono::milliseconds(kIntervaloPedacosMs);
+  auto quando = Relogio::now();
+  if (!pedacos_.empty()) quando = std::max(quando, pedacos_.back().quando + intervalo);
+  const auto tamanho = static_cast<std::size_t>(perfil_.pedaco);
+  for (std::size_t i = 0; i < quadro.size(); i += tamanho, quando += intervalo)
+    pedacos_.push_back({quando, fd, quadro.substr(i, tamanho)});
+  EnviarPedacosVencidos();
+}
+
+void Simulador::DespacharParaTodas(const std::string& quadro) {
+  std::vector<int> abertas;
+  for (const auto& [fd, _] : conexoes_) abertas.push_back(fd);
+  for (int fd : abertas) Despachar(fd, quadro);
+}
+
+void Simulador::EnviarPedacosVencidos() {
+  const auto agora = Relogio::now();
+  while (!pedacos_.empty() && pedacos_.front().quando <= agora) {
+    Pedaco pedaco = std::move(pedacos_.front());
+    pedacos_.pop_front();
+    if (conexoes_.count(pedaco.conexao)) EnviarPara(pedaco.conexao, pedaco.bytes);
+  }
+}
+
 std::string Simulador::QuadroAtual() const {
   if (lixo_) return QuadroLixo();
-  return perfil_.quadro(situacao_, opcoes_.peso).value_or(std::string());
+  return quadro_(situacao_, opcoes_.peso).value_or(std::string());
 }
 
 void Simulador::ResponderVencidas() {
@@ -209,11 +240,12 @@ void Simulador::ResponderVencidas() {
     int fd = pendentes_.front().conexao;
     pendentes_.pop_front();
     std::string quadro = QuadroAtual();
-    if (!silencio_ && !quadro.empty() && conexoes_.count(fd)) EnviarPara(fd, quadro);
+    if (!silencio_ && !quadro.empty() && conexoes_.count(fd)) Despachar(fd, quadro);
   }
+  EnviarPedacosVencidos();
   if (opcoes_.continuoMs > 0 && agora >= proximoContinuo_) {
     std::string quadro = QuadroAtual();
-    if (!silencio_ && !quadro.empty()) EnviarParaTodas(quadro);
+    if (!silencio_ && !quadro.empty()) DespacharParaTodas(quadro);
     proximoContinuo_ = agora + std::chrono::milliseconds(opcoes_.continuoMs);
   }
 }
@@ -221,6 +253,8 @@ void Simulador::ResponderVencidas() {
 int Simulador::EsperaMs() const {
   std::optional<Relogio::time_point> proximo;
   if (!pendentes_.empty()) proximo = pendentes_.front().quando;
+  if (!pedacos_.empty() && (!proximo || pedacos_.front().quando < *proximo))
+    proximo = pedacos_.front().quando;
   if (opcoes_.continuoMs > 0 && (!proximo || proximoContinuo_ < *proximo))
     proximo = proximoContinuo_;
   if (!proximo) return -1;
@@ -255,6 +289,7 @@ std::string Simulador::Executar(const std::string& linha) {
   if (comando == "silencio") {
     silencio_ = true;
     pendentes_.clear();
+    pedacos_.clear();
     return "OK silencio";
   }
   if (comando == "lixo") {
@@ -263,8 +298,14 @@ std::string Simulador::Executar(const std::string& linha) {
     return "OK lixo";
   }
   if (comando == "enviar") {
-    EnviarParaTodas(QuadroAtual());
+    DespacharParaTodas(QuadroAtual());
     return "OK enviar";
+  }
+  if (comando == "protocolo") {
+    const VarianteQuadro* variante = VarianteDe(perfil_, argumento);
+    if (!variante) return "ERRO protocolo desconhecido: " + argumento;
+    quadro_ = variante->quadro;
+    return "OK protocolo";
   }
   if (comando == "bruto") {
     EnviarParaTodas(DecodificarBytes(argumento));

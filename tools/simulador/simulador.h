@@ -42,6 +42,11 @@ class Simulador {
     Relogio::time_point quando;
     int conexao;
   };
+  struct Pedaco {
+    Relogio::time_point quando;
+    int conexao;
+    std::string bytes;
+  };
 
   void AbrirPseudoTerminal();
   void AbrirTcp();
@@ -55,11 +60,16 @@ class Simulador {
   std::string Executar(const std::string& linha);
   void EnviarPara(int fd, const std::string& bytes);
   void EnviarParaTodas(const std::string& bytes);
+  // Sends a frame at once or, for a model that answers in pieces, schedules its pieces.
+  void Despachar(int fd, const std::string& quadro);
+  void DespacharParaTodas(const std::string& quadro);
+  void EnviarPedacosVencidos();
   std::string QuadroAtual() const;
   void ResponderVencidas();
   int EsperaMs() const;
 
   const PerfilSimulado& perfil_;
+  QuadroSimulado quadro_;
   OpcoesSimulador opcoes_;
   SituacaoBalanca situacao_ = SituacaoBalanca::Estavel;
   bool silencio_ = false;
@@ -72,6 +82,8 @@ class Simulador {
   // Open connections and the bytes of a request that may still be arriving.
   std::map<int, std::string> conexoes_;
   std::deque<Resposta> pendentes_;
+  // In the order they go out: each answer's pieces follow the pieces already waiting.
+  std::deque<Pedaco> pedacos_;
   Relogio::time_point proximoContinuo_;
   std::string entrada_;
   bool encerrar_ = false;
