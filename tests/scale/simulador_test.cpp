@@ -33,6 +33,8 @@ TEST(QuadrosSimuladosTest, CadaDriverLeOsQuadrosDoSeuModelo) {
   for (char separador : {'.', ','}) {
     teste::RegionalDeTeste regional(separador);
     for (const auto& perfil : PerfisSimulados()) {
+      // Read line by line, these frames are no single answer: the reads in lines check them.
+      if (perfil.emLinhas) continue;
       TTvxBAL bal;
       bal.Modelo(perfil.modelo);
       bal.PosIni(perfil.posIni);
