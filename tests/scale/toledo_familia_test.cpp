@@ -7,10 +7,12 @@
 #include "scale/tvx_bal.h"
 #include "scale/tvx_bal_toledo_2180.h"
 #include "tests/scale/apoio_balanca.h"
+#include "tools/simulador/quadros.h"
 
 namespace tarvex {
 namespace {
 
+using simulacao::SituacaoBalanca;
 using teste::CasoDeQuadro;
 using teste::QuadrosDoDriverTest;
 using teste::RegionalDeTeste;
@@ -98,6 +100,29 @@ TEST(Toledo2180Test, PesoSoValeQuandoAsTresUltimasLeiturasConcordam) {
   EXPECT_EQ(PesoDasUltimasTresIguais({1.25, 1.25, 1.26, 1.25, 1.25}), kPesoInstavel);
   EXPECT_EQ(PesoDasUltimasTresIguais({1.25, 1.25, 1.25, 1.26, 1.25}), kPesoInstavel);
   EXPECT_EQ(PesoDasUltimasTresIguais({1.25, 1.25, 1.25, 1.25, 1.26}), kPesoInstavel);
+}
+
+// The simulator's five-line frames, line by line as the driver reads them.
+TEST(Toledo2180Test, QuadrosDoSimuladorLidosLinhaALinha) {
+  for (auto modelo : {TTvxBALModelo::balToledo2180, TTvxBALModelo::balToledoTi420}) {
+    const simulacao::PerfilSimulado* perfil = simulacao::PerfilSimuladoDe(modelo);
+    ASSERT_NE(perfil, nullptr);
+    ASSERT_TRUE(perfil->emLinhas);
+    TTvxBAL bal;
+    bal.Modelo(modelo);
+    for (auto situacao : {SituacaoBalanca::Estavel, SituacaoBalanca::Instavel}) {
+      for (double peso : {0.0, 1.25, 12.5, 150.005}) {
+        const std::string quadro = perfil->quadro(situacao, peso).value();
+        SCOPED_TRACE(quadro);
+        std::vector<double> leituras;
+        for (std::size_t inicio = 0, fim; (fim = quadro.find(CR, inicio)) != std::string::npos;
+             inicio = fim + 1)
+          leituras.push_back(bal.InterpretarRepostaPeso(quadro.substr(inicio, fim - inicio)));
+        EXPECT_EQ(leituras.size(), 5u);
+        EXPECT_NEAR(PesoDasUltimasTresIguais(leituras), perfil->leitura(situacao, peso), 1e-9);
+      }
+    }
+  }
 }
 
 // --- Toledo 9091, 8530 and 8540: whole kilograms, from 5 when the 4th is a blank, else from 4.

@@ -9,10 +9,12 @@
 #include "scale/tvx_bal.h"
 #include "scale/tvx_bal_toledo.h"
 #include "tests/scale/apoio_balanca.h"
+#include "tools/simulador/quadros.h"
 
 namespace tarvex {
 namespace {
 
+using simulacao::SituacaoBalanca;
 using teste::CasoDeQuadro;
 using teste::QuadrosDoDriverTest;
 using teste::RegionalDeTeste;
@@ -189,6 +191,43 @@ TEST(ToledoTest, TrocaDeModeloComecaUmDriverNovo) {
   bal.Modelo(kToledo);
   EXPECT_DOUBLE_EQ(bal.InterpretarRepostaPeso(QuadroB("001250")), 1.25);
   EXPECT_EQ(ComToledo(bal, [](auto& d) { return d.Protocolo(); }), "Protocolo B");
+}
+
+// Only balToledo offers the self-checkout commands; callers find them by the driver's class.
+TEST(ToledoTest, SoOToledoEUmSelfCheckout) {
+  for (const auto& registro : ModelosBalanca()) {
+    if (!registro.criar) continue;
+    TTvxBAL bal;
+    bal.Modelo(registro.modelo);
+    const bool selfCheckout = bal.ComBAL([](TTvxBALClass& driver) {
+      return dynamic_cast<TTvxBALSelfCheckout*>(&driver) != nullptr;
+    });
+    EXPECT_EQ(selfCheckout, registro.modelo == kToledo) << registro.nome;
+  }
+}
+
+// Every frame kind the simulator plays for balToledo reads, through a driver that has seen no
+// other kind, as the weight or the code of its situation.
+TEST(ToledoTest, CadaTipoDeQuadroDoSimuladorLeComoEsperado) {
+  const simulacao::PerfilSimulado* perfil = simulacao::PerfilSimuladoDe(kToledo);
+  ASSERT_NE(perfil, nullptr);
+  ASSERT_GE(perfil->variantes.size(), 7u);
+  for (char separador : {'.', ','}) {
+    RegionalDeTeste regional(separador);
+    for (const auto& variante : perfil->variantes) {
+      TTvxBAL bal;
+      bal.Modelo(kToledo);
+      for (auto situacao : {SituacaoBalanca::Estavel, SituacaoBalanca::Instavel,
+                            SituacaoBalanca::Negativo, SituacaoBalanca::Sobrecarga}) {
+        for (double peso : {0.0, 1.25, 12.5, 150.005}) {
+          auto quadro = variante.quadro(situacao, peso);
+          ASSERT_TRUE(quadro) << variante.nome;
+          SCOPED_TRACE(std::string(variante.nome) + ": " + *quadro);
+          EXPECT_NEAR(bal.InterpretarRepostaPeso(*quadro), variante.leitura(situacao, peso), 1e-9);
+        }
+      }
+    }
+  }
 }
 
 }  // namespace
