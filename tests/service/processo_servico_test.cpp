@@ -75,6 +75,29 @@ TEST(ProcessoServico, LocalComVirgulaFormataORelatorioComVirgula) {
   EXPECT_EQ(servico.AguardarFim(2s), 0);
 }
 
+TEST(ProcessoServico, ParadaRapidaComIntervalosLongosEMonitorManual) {
+  teste::PastaTemporaria pasta;
+  teste::GravarArquivo(
+      pasta / "config.ini",
+      "[Service]\nPorta=0\nMonitorarBalancaManual=S\n"
+      "IntervaloVerificaBalanca=600000\nIntervaloLeituraPesoMonitoraManual=600000\n"
+      "[Webhook]\nURL=http://127.0.0.1:9\nEndpointEnvioPeso=peso\n");
+  teste::Processo servico({teste::Programa("ServiceTarvex"), "--dir", pasta.Caminho().string()});
+  ASSERT_TRUE(teste::EsperarAte([&] { return Contem(LogDoServico(pasta), "Serviço Start"); }))
+      << servico.Saida();
+  auto antes = std::chrono::steady_clock::now();
+  servico.Sinalizar(SIGTERM);
+  EXPECT_EQ(servico.AguardarFim(5s), 0);
+  // The manual monitor's stop waits its one second; nothing waits out an interval.
+  EXPECT_LT(std::chrono::steady_clock::now() - antes, 2500ms);
+  std::vector<std::string> mensagens;
+  for (const auto& linha : Linhas(LogDoServico(pasta))) mensagens.push_back(linha.substr(20));
+  EXPECT_EQ(teste::Ultimas(mensagens, 4),
+            (std::vector<std::string>{"Serviço Stop", "TMonitorBalancaThread - Pause",
+                                      "TMonitorBalancaThread - Destroy",
+                                      "TMonitorarPesoBalancaThread - Pause"}));
+}
+
 TEST(ProcessoServico, AjudaVersaoEOpcaoDesconhecida) {
   teste::Processo ajuda({teste::Programa("ServiceTarvex"), "--help"});
   EXPECT_EQ(ajuda.AguardarFim(5s), 0);
