@@ -2,8 +2,11 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 DEMO_DIR := build/demo
+# Seconds each fuzz target runs in `make fuzz` (four targets: ten minutes in all by default).
+FUZZ_SECONDS ?= 150
+FUZZ_TARGETS := interpretacao ini cadastro json_escrita
 
-.PHONY: all setup build run test test-plain test-asan test-tsan clean format
+.PHONY: all setup build run test test-plain test-asan test-tsan test-fuzz fuzz clean format
 
 all: build
 
@@ -17,7 +20,7 @@ build: setup
 run: build
 	@scripts/demo.sh "$(DEMO_DIR)"
 
-test: test-plain test-asan test-tsan
+test: test-plain test-asan test-tsan test-fuzz
 
 test-plain: build
 	@ctest --preset debug
@@ -31,6 +34,22 @@ test-tsan: setup
 	@cmake --preset tsan >/dev/null
 	@cmake --build --preset tsan -j $(JOBS)
 	@ctest --preset tsan
+
+# A few seconds of each fuzz target, so a regression shows in every test run.
+test-fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@ctest --preset fuzz
+
+# Each fuzz target for FUZZ_SECONDS, keeping what it learns in build/fuzz/fuzz/corpus.
+fuzz: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build --preset fuzz -j $(JOBS)
+	@for t in $(FUZZ_TARGETS); do \
+	  dict=; [ -f fuzz/$$t.dict ] && dict=-dict=fuzz/$$t.dict; \
+	  fuzz/rodar_fuzz.sh build/fuzz/bin/fuzz_$$t build/fuzz/fuzz/sementes/$$t \
+	    build/fuzz/fuzz/corpus/$$t $(FUZZ_SECONDS) $$dict || exit 1; \
+	done
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -136,7 +136,13 @@ std::string TextoJson(std::string_view texto, FormaJson forma) {
 
 std::string NumeroJson(double valor, FormaJson forma) {
   if (!std::isfinite(valor)) return "null";
-  return FormatarGeral(valor, '.', MenorExpoenteFixo(forma));
+  std::string texto = FormatarGeral(valor, '.', MenorExpoenteFixo(forma));
+  // The largest doubles round up past the double range at 15 digits, and a parser refuses
+  // that text as an overflow: they are written rounded toward zero instead.
+  const std::string_view alemDoMaior = "1.79769313486232E308";
+  if (texto.ends_with(alemDoMaior))
+    texto.replace(texto.size() - alemDoMaior.size(), alemDoMaior.size(), "1.79769313486231E308");
+  return texto;
 }
 
 ObjetoJson& ObjetoJson::Texto(std::string nome, std::string valor) {

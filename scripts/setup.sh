@@ -8,6 +8,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest
   libcpp-httplib-dev nlohmann-json3-dev libssl-dev
   locales curl
+  clang libclang-rt-14-dev
 )
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
