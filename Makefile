@@ -6,7 +6,7 @@ DEMO_DIR := build/demo
 FUZZ_SECONDS ?= 150
 FUZZ_TARGETS := interpretacao ini cadastro json_escrita
 
-.PHONY: all setup build run test test-plain test-asan test-tsan test-fuzz fuzz clean format
+.PHONY: all setup build run test test-plain test-asan test-tsan test-fuzz fuzz bench clean format
 
 all: build
 
@@ -50,6 +50,14 @@ fuzz: setup
 	  fuzz/rodar_fuzz.sh build/fuzz/bin/fuzz_$$t build/fuzz/fuzz/sementes/$$t \
 	    build/fuzz/fuzz/corpus/$$t $(FUZZ_SECONDS) $$dict || exit 1; \
 	done
+
+# The benchmarks on the release build: writes bench/results.md and bench/results.json. Not part
+# of `make test`; its tools (wrk, nginx) are installed here when missing.
+bench: setup
+	@bench/ferramentas.sh
+	@cmake --preset release >/dev/null
+	@cmake --build --preset release -j $(JOBS)
+	@python3 bench/bench.py
 
 format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
