@@ -6,6 +6,7 @@
 
 #include "base/regional.h"
 #include "service/estado.h"
+#include "service/inicializar.h"
 #include "tests/comum/apoio.h"
 
 namespace tarvex {
@@ -18,9 +19,8 @@ class Configuracao : public ::testing::Test {
  protected:
   void SetUp() override {
     DefinirRegional(Regional{});
-    DirExe = pasta.Caminho().string() + "/";
-    DirLogs = DirExe + "Logs/";
-    ArqConfigINI = DirExe + "config.ini";
+    DirConfigurado = pasta.Caminho().string();
+    DefinirCaminhos();
     ConfigService.Definir({});
     ConfigBalanca.Definir({});
     ConfigWebHook.Definir({});

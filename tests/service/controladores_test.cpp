@@ -20,10 +20,8 @@ class Controladores : public ::testing::Test {
  protected:
   void SetUp() override {
     DefinirRegional(Regional{});
-    DirExe = pasta.Caminho().string() + "/";
-    DirLogs = DirExe + "Logs/";
-    ArqConfigINI = DirExe + "config.ini";
-    GarantirPastaLogs();
+    DirConfigurado = pasta.Caminho().string();
+    DefinirCaminhos();
     GravarArquivo(ArqConfigINI, kArquivo);
     ConfigBalanca.Definir({});
     ConfigWebHook.Definir({});

@@ -21,9 +21,8 @@ class Relatorio : public ::testing::Test {
  protected:
   void SetUp() override {
     DefinirRegional(Regional{});
-    DirExe = pasta.Caminho().string() + "/";
-    DirLogs = DirExe + "Logs/";
-    ArqConfigINI = DirExe + "config.ini";
+    DirConfigurado = pasta.Caminho().string();
+    DefinirCaminhos();
     NomeServico = "TarvexService";
     GarantirPastaLogs();
     ConfigBalanca.Definir({});
