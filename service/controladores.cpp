@@ -5,6 +5,8 @@
 #include <cmath>
 #include <functional>
 #include <limits>
+#include <utility>
+#include <vector>
 
 #include "base/conversoes.h"
 #include "service/balanca.h"
@@ -26,9 +28,28 @@ class ErroConversao : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// dump() recurses once per level of nesting, and a body may nest as deep as its size allows:
+// a value nested deeper than this is named by its kind only, so a client cannot exhaust the
+// stack of the thread that answers it.
+constexpr std::size_t kProfundidadeEscrita = 64;
+
+bool RasoParaEscrever(const Json& valor) {
+  std::vector<std::pair<const Json*, std::size_t>> pendentes{{&valor, 1}};
+  while (!pendentes.empty()) {
+    auto [atual, profundidade] = pendentes.back();
+    pendentes.pop_back();
+    if (!atual->is_structured()) continue;
+    if (profundidade > kProfundidadeEscrita) return false;
+    for (const Json& filho : *atual) pendentes.emplace_back(&filho, profundidade + 1);
+  }
+  return true;
+}
+
 // The JSON text of a value as a client sent it, for messages and for string members.
 std::string TextoDoValor(const Json& valor) {
-  return valor.is_string() ? valor.get<std::string>() : valor.dump();
+  if (valor.is_string()) return valor.get<std::string>();
+  if (!RasoParaEscrever(valor)) return valor.is_array() ? "[...]" : "{...}";
+  return valor.dump();
 }
 
 const Json* Membro(const Json& objeto, const char* nome) {

@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "service/conexoes_http.h"
 #include "service/config.h"
 #include "service/estado.h"
 #include "service/inicializar.h"
@@ -25,14 +26,12 @@ namespace tarvex {
 
 namespace {
 
-// Enough workers that requests waiting on the scale leave room for the others; idle workers
-// sleep on a condition variable and cost nothing.
-constexpr std::size_t kTrabalhadores = 64;
-// Each read and write must progress within these, so a client that stalls frees its worker.
-constexpr time_t kTempoLeituraSegundos = 5;
-constexpr time_t kTempoEscritaSegundos = 5;
-constexpr time_t kTempoConexaoOciosaSegundos = 3;
-constexpr std::size_t kPedidosPorConexao = 100;
+// A worker per connection, so requests waiting on the scale, or clients that hold connections
+// open, leave room for the others; past this many connections wait for a worker.
+constexpr std::size_t kConexoesSimultaneas = 256;
+// Each read and write must progress within its time-out, and a whole request arrive within its
+// deadline, so a client that stalls or trickles frees its worker.
+const LimitesConexao kLimitesConexao{};
 
 const char* const kPastaDocumentacao = "/swagger/doc/";
 const char* const kCaminhoDocumento = "/swagger/doc/json";
@@ -138,7 +137,7 @@ ErroPortaEmUso::ErroPortaEmUso(int porta)
 
 // One listen: the library's server, the routes whose bodies it reads and its serving thread.
 struct ServidorHttp::Escuta {
-  httplib::Server servidor;
+  ServidorHttplib servidor{kLimitesConexao};
   std::set<std::string> rotasLidas;
   socket_t socketEscuta = INVALID_SOCKET;
   std::thread fio;
@@ -148,6 +147,10 @@ struct ServidorHttp::Escuta {
 namespace {
 
 using RotasLidas = std::set<std::string>;
+
+bool CorpoAnunciadoExcede(const httplib::Request& pedido) {
+  return pedido.get_header_value<std::uint64_t>("Content-Length") > kTamanhoMaximoCorpo;
+}
 
 bool LeCorpo(const RotasLidas& rotasLidas, const httplib::Request& pedido) {
   return MetodoComCorpo(pedido.method) && AnunciaCorpo(pedido) &&
@@ -165,7 +168,9 @@ ResultadoRota Encaminhar(const Roteador& rotas, const RotasLidas& rotasLidas,
   } else if (BarrasRepetidas(pedido.path)) {
     Aplicar(Redirecionar(pedido.path), resposta);
   } else if (LeCorpo(rotasLidas, pedido)) {
-    return ResultadoRota::Unhandled;
+    if (!CorpoAnunciadoExcede(pedido)) return ResultadoRota::Unhandled;
+    // Refused before a byte of it is read; the connection closes with the body unread.
+    Aplicar(RespostaTexto(413, "Payload Too Large"), resposta);
   } else {
     Aplicar(rotas.Atender(ParaPedido(pedido, {})), resposta);
   }
@@ -174,22 +179,24 @@ ResultadoRota Encaminhar(const Roteador& rotas, const RotasLidas& rotasLidas,
   return ResultadoRota::Handled;
 }
 
-// The body is kept up to the limit; past it the rest is drained and dropped, never stored.
+// The body is kept up to the limit; past it the reading stops, and the connection closes with
+// the rest unread.
 void LerCorpoEAtender(const Roteador& rotas, const httplib::Request& pedido,
                       httplib::Response& resposta, const httplib::ContentReader& leitor) {
   std::string corpo;
   bool excedeu = false;
   bool lido = leitor([&](const char* dados, std::size_t tamanho) {
-    if (!excedeu && corpo.size() + tamanho <= kTamanhoMaximoCorpo) {
-      corpo.append(dados, tamanho);
-    } else if (!excedeu) {
-      excedeu = true;
+    excedeu = corpo.size() + tamanho > kTamanhoMaximoCorpo;
+    if (excedeu) {
       std::string().swap(corpo);
+      return false;
     }
+    corpo.append(dados, tamanho);
     return true;
   });
   if (excedeu || resposta.status == 413) {
     Aplicar(RespostaTexto(413, "Payload Too Large"), resposta);
+    resposta.set_header("Connection", "close");
   } else if (!lido) {
     Aplicar(RespostaTexto(400, "Bad Request"), resposta);
   } else {
@@ -201,7 +208,7 @@ void LerCorpoEAtender(const Roteador& rotas, const httplib::Request& pedido,
 int ResponderAntesDoCorpo(const Roteador& rotas, const RotasLidas& rotasLidas,
                           const httplib::Request& pedido, httplib::Response& resposta) {
   if (LeCorpo(rotasLidas, pedido)) {
-    if (pedido.get_header_value<std::uint64_t>("Content-Length") <= kTamanhoMaximoCorpo) return 100;
+    if (!CorpoAnunciadoExcede(pedido)) return 100;
     Aplicar(RespostaTexto(413, "Payload Too Large"), resposta);
   } else {
     Encaminhar(rotas, rotasLidas, pedido, resposta);
@@ -221,7 +228,7 @@ void RegistrarLeitura(httplib::Server& servidor, const std::string& metodo,
 
 void Configurar(ServidorHttp::Escuta& escuta) {
   httplib::Server& servidor = escuta.servidor;
-  servidor.new_task_queue = [] { return new httplib::ThreadPool(kTrabalhadores); };
+  servidor.new_task_queue = [] { return new FilaDeConexoes(kConexoesSimultaneas); };
   // Only SO_REUSEADDR: the library's default SO_REUSEPORT would let a second service bind the
   // same port without an error, and the port-in-use failure would never be seen.
   servidor.set_socket_options([&escuta](socket_t socket) {
@@ -230,10 +237,6 @@ void Configurar(ServidorHttp::Escuta& escuta) {
     escuta.socketEscuta = socket;
   });
   servidor.set_tcp_nodelay(true);
-  servidor.set_read_timeout(kTempoLeituraSegundos);
-  servidor.set_write_timeout(kTempoEscritaSegundos);
-  servidor.set_keep_alive_timeout(kTempoConexaoOciosaSegundos);
-  servidor.set_keep_alive_max_count(kPedidosPorConexao);
   servidor.set_payload_max_length(kTamanhoMaximoCorpo);
   servidor.set_default_headers(CabecalhosCors());
 }
