@@ -414,8 +414,7 @@ class Bancada:
         self.abertos = []
 
     def pasta(self, nome):
-        caminho = Path(tempfile.mkdtemp(prefix=nome + "-", dir=PASTA_SAIDA))
-        return caminho
+        return Path(tempfile.mkdtemp(prefix=nome + "-", dir=PASTA_SAIDA))
 
     def _abrir(self, objeto):
         self.abertos.append(objeto)
@@ -446,7 +445,7 @@ class Bancada:
 
     def sobrecarga_peso(self):
         quantidade = 40 if self.rapido else 200
-        servico, simulador = self.servico_com_balanca("peso")
+        servico, _ = self.servico_com_balanca("peso")
         conexao = http.client.HTTPConnection("127.0.0.1", servico.porta, timeout=30)
         ler_peso(conexao)
         rodadas = []
@@ -653,7 +652,7 @@ class Bancada:
             url = f"http://127.0.0.1:{servico.porta}"
             medidas = [inicial]
             feitos = 0
-            for metade in range(2):
+            for _ in range(2):
                 pesos = LeiturasDePeso(servico.porta)
                 marcas = self.pasta("marcas")
                 medida = wrk(url, script=script, duracao="300s", marcas=marcas,
@@ -835,7 +834,7 @@ def linhas_tabela(resultados):
     linhas = []
 
     def linha(figura, valor, meta, atingida):
-        linhas.append((figura, valor, meta, "sim" if atingida else "**não**"))
+        linhas.append((figura, valor, meta, "yes" if atingida else "**no**"))
 
     p = resultados.get("sobrecarga_peso")
     if p:
@@ -933,8 +932,10 @@ COMO = [
     "in six 10 s windows; both cases run side by side, each with its own scale. In (b) the "
     "webhook is a local receiver answering 200.",
     "Memory: VmRSS one second after the scale is connected, then after two halves of mixed "
-    "requests (wrk with bench/mistura.lua: the read routes, the API document, a 404, a 405, "
-    "OPTIONS and a POST with a malformed body) plus sequential weight reads beside them.",
+    "requests (wrk -t2 -c64 with bench/mistura.lua: the read routes, the API document and "
+    "its page, a 404, a 405, OPTIONS and a POST with a malformed body) plus sequential weight "
+    "reads beside them. The growth over the second half alone tells a leak from the first "
+    "connections' warm-up.",
     "Start to listening: from just before exec to the first answer of GET /test, polled "
     "every 0.5 ms; config.ini with the [Service] section only.",
 ]
