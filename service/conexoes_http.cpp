@@ -180,6 +180,22 @@ class FluxoLimitado : public httplib::Stream {
   bool esgotado_ = false;
 };
 
+// Ends the sending side, so the client reads the answer to its end, and drops what the client
+// still sends within the limits.
+void DescartarAteFechar(socket_t sock, const LimitesConexao& limites) {
+  ::shutdown(sock, SHUT_WR);
+  const auto prazo = Relogio::now() + limites.descarteAoFechar;
+  std::array<char, 16384> descarte;
+  for (std::size_t descartados = 0; descartados < limites.bytesDescartadosAoFechar;) {
+    auto resta = std::chrono::duration_cast<std::chrono::milliseconds>(prazo - Relogio::now());
+    if (resta.count() <= 0 || !Aguardar(sock, POLLIN, resta)) return;
+    ssize_t n = ::recv(sock, descarte.data(), descarte.size(), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    descartados += static_cast<std::size_t>(n);
+  }
+}
+
 }  // namespace
 
 ServidorHttplib::ServidorHttplib(LimitesConexao limites) : limites_(limites) {
@@ -202,6 +218,7 @@ bool ServidorHttplib::process_and_close_socket(socket_t sock) {
     atendido = process_request(fluxo, restantes == 1, fechada, nullptr);
     if (!atendido || fechada || fecharAposResposta || fluxo.Esgotado()) break;
   }
+  if (fecharAposResposta || fluxo.Esgotado()) DescartarAteFechar(sock, limites_);
   ::shutdown(sock, SHUT_RDWR);
   ::close(sock);
   return atendido;

@@ -25,6 +25,11 @@ struct LimitesConexao {
   // A request must arrive whole (headers and body) within this time from its first byte, so a
   // client that trickles bytes cannot hold a worker for ever.
   std::chrono::seconds prazoDoPedido{10};
+  // After an answer that ends a connection early, what the client still sends is read and
+  // dropped for up to this long and this many bytes before the close: closing on unread bytes
+  // resets the connection, and the client could lose the answer it was sent.
+  std::chrono::milliseconds descarteAoFechar{1000};
+  std::size_t bytesDescartadosAoFechar = 4 * 1024 * 1024;
 };
 
 // cpp-httplib's server with each connection served by a loop of our own. The library bounds

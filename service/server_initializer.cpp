@@ -148,6 +148,15 @@ namespace {
 
 using RotasLidas = std::set<std::string>;
 
+// A length that is not one plain decimal number leaves the end of the body unknown: what
+// follows could only be guessed, and a guess would let a request hidden in the body run.
+bool TamanhoInvalido(const httplib::Request& pedido) {
+  const std::size_t quantos = pedido.get_header_value_count("Content-Length");
+  if (quantos == 0) return false;
+  const std::string valor = pedido.get_header_value("Content-Length");
+  return quantos > 1 || valor.empty() || valor.find_first_not_of("0123456789") != std::string::npos;
+}
+
 bool CorpoAnunciadoExcede(const httplib::Request& pedido) {
   return pedido.get_header_value<std::uint64_t>("Content-Length") > kTamanhoMaximoCorpo;
 }
@@ -163,7 +172,10 @@ using ResultadoRota = httplib::Server::HandlerResponse;
 // so the library's own routing never sees such a request.
 ResultadoRota Encaminhar(const Roteador& rotas, const RotasLidas& rotasLidas,
                          const httplib::Request& pedido, httplib::Response& resposta) {
-  if (pedido.method == "OPTIONS") {
+  if (TamanhoInvalido(pedido)) {
+    Aplicar(RespostaTexto(400, "Bad Request"), resposta);
+    resposta.set_header("Connection", "close");
+  } else if (pedido.method == "OPTIONS") {
     resposta.status = 204;
   } else if (BarrasRepetidas(pedido.path)) {
     Aplicar(Redirecionar(pedido.path), resposta);
@@ -207,7 +219,7 @@ void LerCorpoEAtender(const Roteador& rotas, const httplib::Request& pedido,
 // A client that asks before sending its body gets a refusal before it sends it.
 int ResponderAntesDoCorpo(const Roteador& rotas, const RotasLidas& rotasLidas,
                           const httplib::Request& pedido, httplib::Response& resposta) {
-  if (LeCorpo(rotasLidas, pedido)) {
+  if (LeCorpo(rotasLidas, pedido) && !TamanhoInvalido(pedido)) {
     if (!CorpoAnunciadoExcede(pedido)) return 100;
     Aplicar(RespostaTexto(413, "Payload Too Large"), resposta);
   } else {
