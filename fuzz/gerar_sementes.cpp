@@ -37,18 +37,43 @@ class Pasta {
   int contador_ = 0;
 };
 
-// Model ordinal (high bit: comma as the decimal separator), then the frame.
+// The lines of a frame that the driver reads one at a time, without their line endings.
+std::vector<std::string> LinhasDoQuadro(const std::string& quadro) {
+  std::vector<std::string> linhas;
+  std::string linha;
+  for (char c : quadro) {
+    if (c != '\r' && c != '\n') {
+      linha += c;
+    } else if (!linha.empty()) {
+      linhas.push_back(linha);
+      linha.clear();
+    }
+  }
+  if (!linha.empty()) linhas.push_back(linha);
+  return linhas;
+}
+
+// Model ordinal (high bit: comma as the decimal separator), then the frame: every frame kind of
+// every simulated model, in every situation; a frame read line by line also gives each line.
 void SementesDeInterpretacao(Pasta pasta) {
   const double pesos[] = {0, 0.005, 1.25, 12.5, 150.075, 999.995};
   const SituacaoBalanca situacoes[] = {SituacaoBalanca::Estavel, SituacaoBalanca::Instavel,
                                        SituacaoBalanca::Negativo, SituacaoBalanca::Sobrecarga};
   for (const auto& perfil : PerfisSimulados()) {
+    std::vector<QuadroSimulado> tipos = {perfil.quadro};
+    for (const auto& variante : perfil.variantes) tipos.push_back(variante.quadro);
     const auto ordinal = static_cast<char>(perfil.modelo);
     for (char virgula : {'\0', '\x80'}) {
       const std::string cabeca(1, static_cast<char>(ordinal | virgula));
-      for (auto situacao : situacoes)
-        for (double peso : pesos)
-          if (auto quadro = perfil.quadro(situacao, peso)) pasta.Gravar(cabeca + *quadro);
+      for (QuadroSimulado tipo : tipos)
+        for (auto situacao : situacoes)
+          for (double peso : pesos) {
+            const auto quadro = tipo(situacao, peso);
+            if (!quadro) continue;
+            pasta.Gravar(cabeca + *quadro);
+            if (perfil.emLinhas)
+              for (const auto& linha : LinhasDoQuadro(*quadro)) pasta.Gravar(cabeca + linha);
+          }
       pasta.Gravar(cabeca + QuadroLixo());
       pasta.Gravar(cabeca);
     }
