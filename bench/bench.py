@@ -291,7 +291,11 @@ class Nginx:
             destino.write_bytes(corpo)
             locais += f"    location = {caminho} {{ default_type {tipo}; }}\n"
         cors = "".join(f"    add_header {n} \"{v}\";\n" for n, v in CABECALHOS_CORS)
+        # Run as root, nginx hands its workers to nobody, who may not read this folder; they
+        # stay with the bench's own user instead.
+        usuario = "user root;\n" if os.geteuid() == 0 else ""
         (self.pasta / "nginx.conf").write_text(
+            usuario +
             "worker_processes auto;\n"
             "daemon off;\n"
             f"pid {self.pasta}/nginx.pid;\n"
@@ -310,11 +314,6 @@ class Nginx:
             f"{cors}{locais}"
             "  }\n"
             "}\n")
-        # The workers run as nobody: the prefix must be readable by them.
-        for p in [self.pasta, *self.pasta.parents]:
-            if p == Path("/"):
-                break
-            os.chmod(p, os.stat(p).st_mode | 0o055)
         self.processo = subprocess.Popen(
             [binario_nginx(), "-p", str(self.pasta), "-e", f"{self.pasta}/logs/error.log",
              "-c", str(self.pasta / "nginx.conf")],
