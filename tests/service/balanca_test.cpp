@@ -31,7 +31,11 @@ class ServicoBalanca : public ::testing::Test {
     DefinirRegional(Regional{});
     DirLogs = pasta_.Caminho().string() + "/";
     LogServico.Definir(std::make_shared<TLogger>(ldFile, DirLogs, ""));
-    OpcoesWebhook.Definir(teste::OpcoesRapidas());
+    // Short pauses, but limits a loaded sanitizer run never reaches with a live receiver.
+    auto opcoes = teste::OpcoesRapidas();
+    opcoes.limiteConexao = 3s;
+    opcoes.limiteTroca = 5s;
+    OpcoesWebhook.Definir(opcoes);
     ConfigService.Definir({});
     TConfigWebHook webhook;
     webhook.URL = receptor_.Endereco();
