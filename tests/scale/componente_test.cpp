@@ -131,7 +131,7 @@ TEST_P(ComponenteTest, InstavelRepeteOPedidoAtePrazo) {
   ASSERT_EQ(simulador.Comando("instavel"), "OK instavel");
   TTvxBAL bal;
   PrepararGenerica(bal, simulador.Porta());
-  EXPECT_EQ(bal.LePeso(600), kPesoInstavel);
+  EXPECT_EQ(bal.LePeso(1500), kPesoInstavel);
   EXPECT_GE(simulador.Requisicoes(), 2);
   ASSERT_EQ(simulador.Comando("estavel"), "OK estavel");
   EXPECT_DOUBLE_EQ(bal.LePeso(600), 2);
