@@ -67,6 +67,17 @@ bool EsperarAte(const std::function<bool()>& condicao, std::chrono::milliseconds
   return condicao();
 }
 
+std::optional<int> AguardarFilho(pid_t pid, std::chrono::milliseconds limite) {
+  auto fim = std::chrono::steady_clock::now() + limite;
+  do {
+    int estado = 0;
+    if (::waitpid(pid, &estado, WNOHANG) == pid)
+      return WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  } while (std::chrono::steady_clock::now() < fim);
+  return std::nullopt;
+}
+
 std::string Programa(const std::string& nome) {
   return std::string(TARVEX_BIN_DIR) + "/" + nome;
 }
@@ -112,17 +123,8 @@ void Processo::Sinalizar(int sinal) const {
 }
 
 std::optional<int> Processo::AguardarFim(std::chrono::milliseconds limite) {
-  if (codigo_) return codigo_;
-  auto fim = std::chrono::steady_clock::now() + limite;
-  do {
-    int estado = 0;
-    if (::waitpid(pid_, &estado, WNOHANG) == pid_) {
-      codigo_ = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
-      return codigo_;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  } while (std::chrono::steady_clock::now() < fim);
-  return std::nullopt;
+  if (!codigo_) codigo_ = AguardarFilho(pid_, limite);
+  return codigo_;
 }
 
 std::string Processo::Saida() const {

@@ -38,6 +38,10 @@ std::vector<std::string> LinhasDaParada();
 bool EsperarAte(const std::function<bool()>& condicao,
                 std::chrono::milliseconds limite = std::chrono::seconds(10));
 
+// The exit code of child `pid` (128 + the signal when a signal ended it), or nothing when it has
+// not ended within `limite`. Reaps the child.
+std::optional<int> AguardarFilho(pid_t pid, std::chrono::milliseconds limite);
+
 // The path of one of the project's programs.
 std::string Programa(const std::string& nome);
 

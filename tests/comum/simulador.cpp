@@ -108,17 +108,8 @@ void SimuladorBalancaTeste::FecharEntrada() {
 }
 
 std::optional<int> SimuladorBalancaTeste::AguardarFim(std::chrono::milliseconds limite) {
-  if (codigo_) return codigo_;
-  auto fim = std::chrono::steady_clock::now() + limite;
-  do {
-    int estado = 0;
-    if (::waitpid(pid_, &estado, WNOHANG) == pid_) {
-      codigo_ = WIFEXITED(estado) ? WEXITSTATUS(estado) : 128 + WTERMSIG(estado);
-      return codigo_;
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  } while (std::chrono::steady_clock::now() < fim);
-  return std::nullopt;
+  if (!codigo_) codigo_ = AguardarFilho(pid_, limite);
+  return codigo_;
 }
 
 }  // namespace tarvex::teste
